@@ -1,0 +1,289 @@
+#include "frmpar.h"
+
+#include "mainwindow/step.h"
+#include "menu/frmmnu.h"
+#include "toolkit/application.h"
+#include "toolkit/units.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace brownian {
+
+namespace {
+
+constexpr double kSingleWidth = 5160, kDoubleWidth = 10200, kOuterHeight = 5445;
+constexpr double kPictureSide = 5063;
+constexpr double kViewSide = 5000;
+constexpr int kKeySpace = 32, kKeyEsc = 27, kKeyB = 66, kKeyD = 68;
+
+int keyCode(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Escape:
+        return kKeyEsc;
+    case Qt::Key_Space:
+        return kKeySpace;
+    default:
+        // Letters and digits carry their upper-case character code.
+        return (qtKey >= 0 && qtKey < 128) ? qtKey : 0;
+    }
+}
+
+int shiftState(Qt::KeyboardModifiers m)
+{
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
+        | (m & Qt::AltModifier ? 4 : 0);
+}
+
+/// Shortest time between two presentations of a frame: the screen's refresh period.
+int presentIntervalMs()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const double hz = screen ? screen->refreshRate() : 60.0;
+    return std::clamp(static_cast<int>(1000.0 / (hz > 1 ? hz : 60.0)), 4, 20);
+}
+
+} // namespace
+
+FrmPar::FrmPar(ModPar &state)
+    : m_state(state)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    toolkit::setClientSizeTwips(this, 5040, 5040);
+
+    m_path = new toolkit::PictureBox(this, kPictureSide, kPictureSide);
+    m_path->hide();
+    m_path->onMouseDown
+        = [this](int button, int shift, float x, float y) { PicPar_MouseDown(1, button, shift, x, y); };
+    m_frameBuffer = std::make_unique<ImageSurface>(
+        kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
+    m_frameBuffer->setFillStyle(FillStyle::Solid);
+    m_frameBuffer->setFillColor(kGreen);
+    m_view = m_frameBuffer->image().copy();
+
+    m_timPar = std::make_unique<toolkit::Timer>([this] { TimPar_Timer(); }, this);
+    m_timpar2 = std::make_unique<toolkit::Timer>([this] { Timpar2_Timer(); }, this);
+    m_state.clearPath = [this] {
+        m_path->surface().clear();
+        m_path->update();
+    };
+}
+
+FrmPar::~FrmPar()
+{
+    m_state.clearPath = nullptr;
+}
+
+void FrmPar::placeAtStart()
+{
+    // Single arithmetic on the screen size and the window's outer size in twips.
+    const float screenW = static_cast<float>(toolkit::screenWidthTwips());
+    const float screenH = static_cast<float>(toolkit::screenHeightTwips());
+    const float left = (screenW - static_cast<float>(kSingleWidth)) / 2.0f - 2500.0f;
+    const float top = (screenH - static_cast<float>(kOuterHeight)) / 2.0f;
+    toolkit::moveOuterTwips(this, left, top);
+}
+
+void FrmPar::Form_Load()
+{
+    placeAtStart();
+    m_menu = std::make_unique<FrmMnu>(m_state, *this);
+    m_state.setDefaults();
+    setWindowTitle(QStringLiteral("ヴァリム（枠あり）"));
+    m_state.redim();
+    InitPar(m_state, 0);
+    m_timPar->setInterval(1);
+    m_timpar2->setInterval(0);
+}
+
+void FrmPar::Form_Activate()
+{
+    m_menu->hide();
+    // Under a real window manager the activation that a click on the inactive window brings
+    // can arrive after the click itself; the menu that click opened is then shown again, as
+    // if the activation had come first.
+    if (m_menuShownClock.isValid() && m_menuShownClock.elapsed() < 400) {
+        m_menuShownClock.invalidate();
+        m_menu->show();
+    }
+}
+
+void FrmPar::Form_Resize()
+{
+    if (m_inResize)
+        return;
+    m_inResize = true;
+    toolkit::setOuterSizeTwips(this, m_doubleView ? kDoubleWidth : kSingleWidth, kOuterHeight);
+    m_inResize = false;
+}
+
+void FrmPar::SetView()
+{
+    Form_Resize();
+    if (m_doubleView) {
+        m_path->setLeftTwips(5000);
+        m_path->show();
+    } else {
+        m_path->setLeftTwips(0);
+        m_path->hide();
+    }
+}
+
+void FrmPar::Form_KeyUp(int keyCode, int)
+{
+    switch (keyCode) {
+    case kKeySpace:
+        InitPar(m_state, m_state.BoundMode * 1000);
+        break;
+    case kKeyEsc:
+        unload();
+        break;
+    case kKeyB:
+        if (!m_doubleView)
+            m_path->setVisible(!m_path->isVisible());
+        break;
+    case kKeyD:
+        m_doubleView = !m_doubleView;
+        SetView();
+        break;
+    default:
+        break;
+    }
+}
+
+void FrmPar::Form_MouseDown(int button, int, float X, float Y)
+{
+    if (button != 2)
+        return;
+    const float left = static_cast<float>(toolkit::leftTwips(this)) + X;
+    const float top = static_cast<float>(toolkit::topTwips(this)) + Y;
+    toolkit::moveOuterTwips(m_menu.get(), left, top);
+    m_menu->show();
+    m_menu->raise();
+    m_menuShownClock.start();
+}
+
+void FrmPar::PicPar_KeyUp(int, int keyCode, int shift) { Form_KeyUp(keyCode, shift); }
+
+void FrmPar::PicPar_MouseDown(int, int button, int shift, float X, float Y)
+{
+    Form_MouseDown(button, shift, X, Y);
+}
+
+void FrmPar::Form_Unload(int &)
+{
+    m_unloaded = true;
+    m_timPar->setInterval(0);
+    m_timpar2->setInterval(0);
+    toolkit::Application::endProgram(0);
+}
+
+void FrmPar::unload()
+{
+    int cancel = 0;
+    Form_Unload(cancel);
+}
+
+void FrmPar::TimPar_Timer() { tick(false); }
+
+void FrmPar::Timpar2_Timer() { tick(true); }
+
+void FrmPar::tick(bool unbounded)
+{
+    runTick(m_state, unbounded, m_path->surface(), *m_frameBuffer);
+    // Copy the square 0..5000 to the window, then clear the buffer: the buffer's image becomes
+    // the view and the old view, cleared, the next buffer.
+    m_frameBuffer->swapImage(m_view);
+    m_frameBuffer->clear();
+    presentFrame();
+}
+
+void FrmPar::presentFrame()
+{
+    const int interval = presentIntervalMs();
+    if (!m_presentClock.isValid() || m_presentClock.elapsed() >= interval) {
+        m_presentClock.start();
+        update();
+        if (m_path->isVisible())
+            m_path->update();
+        return;
+    }
+    if (m_presentPending)
+        return;
+    // Show the newest frame once the refresh period is over, also if no tick follows.
+    m_presentPending = true;
+    QTimer::singleShot(interval - static_cast<int>(m_presentClock.elapsed()), this, [this] {
+        m_presentPending = false;
+        m_presentClock.start();
+        update();
+        if (m_path->isVisible())
+            m_path->update();
+    });
+}
+
+void FrmPar::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const double dpr = m_frameBuffer->devicePixelRatio();
+    p.drawImage(QRectF(0, 0, m_view.width() / dpr, m_view.height() / dpr), m_view);
+}
+
+void FrmPar::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->isAutoRepeat()) {
+        event->accept();
+        return;
+    }
+    Form_KeyUp(keyCode(event->key()), shiftState(event->modifiers()));
+}
+
+void FrmPar::mousePressEvent(QMouseEvent *event)
+{
+    const QPointF pos = event->position();
+    Form_MouseDown(toolkit::buttonCode(event->button()), shiftState(event->modifiers()),
+        static_cast<float>(toolkit::toTwips(pos.x())), static_cast<float>(toolkit::toTwips(pos.y())));
+}
+
+void FrmPar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void FrmPar::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The frame is known only once the window is shown; fit the outer size to it.
+    Form_Resize();
+    QTimer::singleShot(50, this, [this] { Form_Resize(); });
+}
+
+void FrmPar::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    Form_Resize();
+}
+
+void FrmPar::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+void FrmPar::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    unload();
+}
+
+} // namespace brownian

@@ -1,0 +1,263 @@
+#include "step.h"
+
+#include <cmath>
+#include <vector>
+
+namespace brownian {
+
+namespace {
+
+constexpr double kBoxEdge = 5000.0;
+constexpr float kFieldHigh = 5500.0f;
+constexpr float kFieldLow = -500.0f;
+constexpr float kPeriod = 6000.0f;
+
+/// Number of particles the loops run over; the arrays must hold at least that many.
+int particleCount(const ModPar &s)
+{
+    const int count = s.lastIndex().value() + 1;
+    const int held = s.ParX.size();
+    if (s.ParY.size() < held || s.ParVX.size() < held || s.ParVY.size() < held)
+        throwSubscript(held, held);
+    if (count > held)
+        throwSubscript(count - 1, held);
+    return count;
+}
+
+void wallPass(ModPar &s, int count)
+{
+    const double h = s.ParSize.toDouble() / 2.0;
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    for (int i = 0; i < count; ++i) {
+        if (!(x[i] - h > 0.0 && x[i] + h < kBoxEdge))
+            vx[i] = -vx[i];
+        if (!(y[i] - h > 0.0 && y[i] + h < kBoxEdge))
+            vy[i] = -vy[i];
+    }
+}
+
+void movePass(ModPar &s, int count)
+{
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    const float *vx = s.ParVX.data();
+    const float *vy = s.ParVY.data();
+    bool finite = true;
+    for (int i = 0; i < count; ++i) {
+        x[i] = vx[i] + x[i];
+        y[i] = vy[i] + y[i];
+        finite &= std::isfinite(x[i]) & std::isfinite(y[i]);
+    }
+    if (!finite)
+        throwFloating("move");
+}
+
+void pathSegment(const ModPar &s, Canvas &path)
+{
+    const Integer L = s.LocusNo;
+    const float x = s.ParX[L];
+    const float y = s.ParY[L];
+    const float x0 = toSingle(static_cast<double>(x) - s.ParVX[L]);
+    const float y0 = toSingle(static_cast<double>(y) - s.ParVY[L]);
+    path.line(x0, y0, x, y, kRed);
+}
+
+/// Contact is D <= ParSize with D = sqrt(dx² + dy²) in Double.
+inline bool inContact(double dx, double dy, double size)
+{
+    return std::sqrt(dx * dx + dy * dy) <= size;
+}
+
+void plainPairPass(ModPar &s, int count, TickCounters *counters)
+{
+    const double size = s.ParSize.toDouble();
+    for (int i = 0; i < count; ++i) {
+        for (int j = i + 1; j < count; ++j) {
+            const double dx = static_cast<double>(s.ParX.at(i)) - s.ParX.at(j);
+            const double dy = static_cast<double>(s.ParY.at(i)) - s.ParY.at(j);
+            if (inContact(dx, dy, size)) {
+                CollidePar(s, i, j);
+                if (counters)
+                    ++counters->contacts;
+            }
+        }
+    }
+    if (counters)
+        counters->pairTests += static_cast<std::uint64_t>(count) * (count - 1) / 2;
+}
+
+/// The bounded pair pass in two sweeps. Positions do not change during the pass, so the pairs
+/// in contact can all be found first and collided afterwards in (i, j) order. The search
+/// compares squared distances against a bound slightly above ParSize², which no pair in
+/// contact can exceed, and settles every pair under that bound with the exact square-root
+/// test, so it finds exactly the pairs the plain pass finds.
+void fastPairPass(ModPar &s, int count, TickCounters *counters)
+{
+    thread_local std::vector<double> xs, ys, d2;
+    thread_local std::vector<int> found;
+    xs.resize(count);
+    ys.resize(count);
+    d2.resize(count);
+    found.clear();
+    const float *x = s.ParX.data();
+    const float *y = s.ParY.data();
+    for (int i = 0; i < count; ++i) {
+        xs[i] = x[i];
+        ys[i] = y[i];
+    }
+    const double size = s.ParSize.toDouble();
+    // sqrt is correctly rounded, so sqrt(q) <= size implies q < size² (1 + 2^-50).
+    const double bound = size * size * (1.0 + 0x1p-40);
+    double *dist = d2.data();
+    for (int i = 0; i < count; ++i) {
+        const double xi = xs[i];
+        const double yi = ys[i];
+        int near = 0;
+        for (int j = i + 1; j < count; ++j) {
+            const double dx = xi - xs[j];
+            const double dy = yi - ys[j];
+            dist[j] = dx * dx + dy * dy;
+            near += dist[j] <= bound;
+        }
+        if (near == 0)
+            continue;
+        for (int j = i + 1; j < count; ++j) {
+            if (dist[j] <= bound && std::sqrt(dist[j]) <= size) {
+                found.push_back(i);
+                found.push_back(j);
+            }
+        }
+    }
+    for (std::size_t k = 0; k < found.size(); k += 2)
+        CollidePar(s, found[k], found[k + 1]);
+    if (counters) {
+        counters->contacts += found.size() / 2;
+        counters->pairTests += static_cast<std::uint64_t>(count) * (count - 1) / 2;
+    }
+}
+
+void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
+{
+    const Integer seam = Integer(6000) - s.ParSize;
+    const float w = seam.toSingle();
+    const double size = s.ParSize.toDouble();
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    std::uint64_t contacts = 0;
+    for (int i = 0; i < count; ++i) {
+        for (int j = i + 1; j < count; ++j) {
+            const double ddx = static_cast<double>(x[i]) - x[j];
+            const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
+            const double sx = acrossX ? 6000.0 - std::fabs(ddx) : ddx;
+            // D >= |sx|, so a pair farther apart than ParSize on one axis cannot touch.
+            if (std::fabs(sx) > size)
+                continue;
+            const double ddy = static_cast<double>(y[i]) - y[j];
+            const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
+            const double sy = acrossY ? 6000.0 - std::fabs(ddy) : ddy;
+            if (!inContact(sx, sy, size))
+                continue;
+            ++contacts;
+            if (acrossX || acrossY)
+                CollideWrap(s, i, j);
+            else
+                CollidePar(s, i, j);
+        }
+    }
+    if (counters) {
+        counters->contacts += contacts;
+        counters->pairTests += static_cast<std::uint64_t>(count) * (count - 1) / 2;
+    }
+}
+
+void wrapPass(ModPar &s, int count)
+{
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    for (int i = 0; i < count; ++i) {
+        if (x[i] > kFieldHigh)
+            x[i] = x[i] - kPeriod;
+        if (x[i] < kFieldLow)
+            x[i] = x[i] + kPeriod;
+        if (y[i] > kFieldHigh)
+            y[i] = y[i] - kPeriod;
+        if (y[i] < kFieldLow)
+            y[i] = y[i] + kPeriod;
+    }
+}
+
+} // namespace
+
+void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
+{
+    const int count = particleCount(s);
+    wallPass(s, count);
+    fastPairPass(s, count, counters);
+    movePass(s, count);
+    pathSegment(s, path);
+}
+
+void boundedSubStepPlain(ModPar &s, Canvas &path, TickCounters *counters)
+{
+    const int count = particleCount(s);
+    wallPass(s, count);
+    plainPairPass(s, count, counters);
+    movePass(s, count);
+    pathSegment(s, path);
+}
+
+void unboundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
+{
+    const int count = particleCount(s);
+    unboundedPairPass(s, count, counters);
+    movePass(s, count);
+    wrapPass(s, count);
+    pathSegment(s, path);
+}
+
+void CollideWrap(ModPar &s, Integer I, Integer J)
+{
+    const float low = (s.ParSize - 500).toSingle();
+    if (s.ParX[I] < low)
+        s.ParX[I] = toSingle(static_cast<double>(s.ParX[I]) + kPeriod);
+    if (s.ParX[J] < low)
+        s.ParX[J] = toSingle(static_cast<double>(s.ParX[J]) + kPeriod);
+    if (s.ParY[I] < low)
+        s.ParY[I] = toSingle(static_cast<double>(s.ParY[I]) + kPeriod);
+    if (s.ParY[J] < low)
+        s.ParY[J] = toSingle(static_cast<double>(s.ParY[J]) + kPeriod);
+    const float dx = toSingle(static_cast<double>(s.ParX[I]) - s.ParX[J]);
+    const float dy = toSingle(static_cast<double>(s.ParY[I]) - s.ParY[J]);
+    exchangeVelocities(s, I, J, dx, dy);
+}
+
+void drawFrame(const ModPar &s, Canvas &buffer)
+{
+    const int count = particleCount(s);
+    const float radius = toSingle(s.ParSize.toDouble() / 2.0);
+    const float *x = s.ParX.data();
+    const float *y = s.ParY.data();
+    for (int i = 0; i < count; ++i) {
+        buffer.setFillColor(kGreen);
+        buffer.circle(x[i], y[i], radius, kGreen);
+    }
+    buffer.setFillColor(kRed);
+    buffer.circle(s.ParX[s.LocusNo], s.ParY[s.LocusNo], radius, kRed);
+}
+
+void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters)
+{
+    const int subSteps = s.ParSpeed.value();
+    for (int k = 1; k <= subSteps; ++k) {
+        if (unbounded)
+            unboundedSubStep(s, path, counters);
+        else
+            boundedSubStep(s, path, counters);
+    }
+    drawFrame(s, buffer);
+}
+
+} // namespace brownian
