@@ -1,6 +1,8 @@
 #include "units.h"
 
 #include <QGuiApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QScreen>
 #include <QWidget>
 
@@ -35,9 +37,68 @@ double leftTwips(const QWidget *window) { return toTwips(window->frameGeometry()
 
 double topTwips(const QWidget *window) { return toTwips(window->frameGeometry().y()); }
 
+namespace {
+
+/// Keeps a window's outer corner where it was asked to be while the window manager is still
+/// adding its frame: before the frame is known, a window placed by its corner lands with its
+/// client area there instead. Gives up a second after the window is shown.
+class OuterPlacer : public QObject
+{
+public:
+    OuterPlacer(QWidget *window, QPoint corner)
+        : QObject(window)
+        , m_window(window)
+        , m_corner(corner)
+    {
+        window->installEventFilter(this);
+    }
+    void setCorner(QPoint corner)
+    {
+        m_corner = corner;
+        m_clock.invalidate();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+            m_clock.start();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Expose:
+            if (m_clock.isValid() && m_clock.elapsed() < 1000
+                && m_window->frameGeometry().topLeft() != m_corner)
+                m_window->move(m_corner);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    QPoint m_corner;
+    QElapsedTimer m_clock;
+};
+
+} // namespace
+
 void moveOuterTwips(QWidget *window, double left, double top)
 {
-    window->move(toPixels(left), toPixels(top));
+    const QPoint corner(toPixels(left), toPixels(top));
+    static const QString kName = QStringLiteral("brownian-outer-placer");
+    // Found by name: the placer has no meta-object of its own for a typed search.
+    auto *placer = static_cast<OuterPlacer *>(
+        window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
+    if (!placer) {
+        placer = new OuterPlacer(window, corner);
+        placer->setObjectName(kName);
+    }
+    placer->setCorner(corner);
+    window->move(corner);
 }
 
 double outerWidthTwips(const QWidget *window) { return toTwips(window->frameGeometry().width()); }
