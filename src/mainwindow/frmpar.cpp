@@ -61,8 +61,9 @@ FrmPar::FrmPar(ModPar &state)
 
     m_path = new toolkit::PictureBox(this, kPictureSide, kPictureSide);
     m_path->hide();
-    m_path->onMouseDown
-        = [this](int button, int shift, float x, float y) { PicPar_MouseDown(1, button, shift, x, y); };
+    m_path->onMouseDown = [this](int button, int shift, float x, float y) {
+        PicPar_MouseDown(1, button, shift, x, y);
+    };
     m_frameBuffer = std::make_unique<ImageSurface>(
         kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
     m_frameBuffer->setFillStyle(FillStyle::Solid);
@@ -171,7 +172,10 @@ void FrmPar::Form_MouseDown(int button, int, float X, float Y)
     m_menuShownClock.start();
 }
 
-void FrmPar::PicPar_KeyUp(int, int keyCode, int shift) { Form_KeyUp(keyCode, shift); }
+void FrmPar::PicPar_KeyUp(int, int keyCode, int shift)
+{
+    Form_KeyUp(keyCode, shift);
+}
 
 void FrmPar::PicPar_MouseDown(int, int button, int shift, float X, float Y)
 {
@@ -192,9 +196,15 @@ void FrmPar::unload()
     Form_Unload(cancel);
 }
 
-void FrmPar::TimPar_Timer() { tick(false); }
+void FrmPar::TimPar_Timer()
+{
+    tick(false);
+}
 
-void FrmPar::Timpar2_Timer() { tick(true); }
+void FrmPar::Timpar2_Timer()
+{
+    tick(true);
+}
 
 void FrmPar::tick(bool unbounded)
 {
@@ -250,7 +260,8 @@ void FrmPar::mousePressEvent(QMouseEvent *event)
 {
     const QPointF pos = event->position();
     Form_MouseDown(toolkit::buttonCode(event->button()), shiftState(event->modifiers()),
-        static_cast<float>(toolkit::toTwips(pos.x())), static_cast<float>(toolkit::toTwips(pos.y())));
+        static_cast<float>(toolkit::toTwips(pos.x())),
+        static_cast<float>(toolkit::toTwips(pos.y())));
 }
 
 void FrmPar::resizeEvent(QResizeEvent *event)

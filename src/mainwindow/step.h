@@ -39,7 +39,7 @@ void drawFrame(const ModPar &state, Canvas &buffer);
 
 /// One tick of the current mode (`unbounded` selects the wrap-around step): reads ParSpeed
 /// once, runs that many sub-steps (none below 1), then draws the frame on `buffer`.
-void runTick(ModPar &state, bool unbounded, Canvas &path, Canvas &buffer,
-    TickCounters *counters = nullptr);
+void runTick(
+    ModPar &state, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters = nullptr);
 
 } // namespace brownian

@@ -46,11 +46,11 @@ void InitPar(ModPar &s, Integer Margin)
         const double halfMargin = Margin.toDouble() / 2.0;
 
         const double r1 = s.random.nextSingle();
-        s.ParX[i] = toSingle(((gap * (col.toDouble() + r1) + (col * size).toDouble()) + half)
-            - halfMargin);
+        s.ParX[i] =
+            toSingle(((gap * (col.toDouble() + r1) + (col * size).toDouble()) + half) - halfMargin);
         const double r2 = s.random.nextSingle();
-        s.ParY[i] = toSingle(((gap * (row.toDouble() + r2) + (row * size).toDouble()) + half)
-            - halfMargin);
+        s.ParY[i] =
+            toSingle(((gap * (row.toDouble() + r2) + (row * size).toDouble()) + half) - halfMargin);
         const double r3 = s.random.nextSingle();
         s.ParVX[i] = toSingle((r3 - 0.5) * 5.0);
         const double r4 = s.random.nextSingle();

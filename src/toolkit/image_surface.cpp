@@ -7,7 +7,10 @@
 namespace brownian {
 
 namespace {
-QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+QColor toQColor(Rgb c)
+{
+    return QColor(c.r, c.g, c.b);
+}
 constexpr int kMaxSprites = 8;
 } // namespace
 

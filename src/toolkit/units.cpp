@@ -1,8 +1,8 @@
 #include "units.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
@@ -17,9 +17,15 @@ double twipsPerPixel()
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-int toPixels(double twips) { return static_cast<int>(std::lround(twips / twipsPerPixel())); }
+int toPixels(double twips)
+{
+    return static_cast<int>(std::lround(twips / twipsPerPixel()));
+}
 
-double toTwips(double pixels) { return pixels * twipsPerPixel(); }
+double toTwips(double pixels)
+{
+    return pixels * twipsPerPixel();
+}
 
 double screenWidthTwips()
 {
@@ -33,9 +39,15 @@ double screenHeightTwips()
     return toTwips(screen ? screen->geometry().height() : 768);
 }
 
-double leftTwips(const QWidget *window) { return toTwips(window->frameGeometry().x()); }
+double leftTwips(const QWidget *window)
+{
+    return toTwips(window->frameGeometry().x());
+}
 
-double topTwips(const QWidget *window) { return toTwips(window->frameGeometry().y()); }
+double topTwips(const QWidget *window)
+{
+    return toTwips(window->frameGeometry().y());
+}
 
 namespace {
 
@@ -91,8 +103,8 @@ void moveOuterTwips(QWidget *window, double left, double top)
     const QPoint corner(toPixels(left), toPixels(top));
     static const QString kName = QStringLiteral("brownian-outer-placer");
     // Found by name: the placer has no meta-object of its own for a typed search.
-    auto *placer = static_cast<OuterPlacer *>(
-        window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
+    auto *placer =
+        static_cast<OuterPlacer *>(window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
     if (!placer) {
         placer = new OuterPlacer(window, corner);
         placer->setObjectName(kName);
@@ -101,7 +113,10 @@ void moveOuterTwips(QWidget *window, double left, double top)
     window->move(corner);
 }
 
-double outerWidthTwips(const QWidget *window) { return toTwips(window->frameGeometry().width()); }
+double outerWidthTwips(const QWidget *window)
+{
+    return toTwips(window->frameGeometry().width());
+}
 
 double outerHeightTwips(const QWidget *window)
 {

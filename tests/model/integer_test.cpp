@@ -3,7 +3,6 @@
 #include "model/single_array.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <set>
 

@@ -1,8 +1,7 @@
 #include "model/modpar.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using brownian::Integer;
 using brownian::ModPar;
@@ -117,7 +116,8 @@ TEST(Placement, CornerParticlesTakeCornerCells)
     ModPar s = makeState(5, 400);
     InitPar(s, 0);
     auto cell = [&](int i) {
-        return std::pair { static_cast<int>(s.ParX.at(i)) / 1000, static_cast<int>(s.ParY.at(i)) / 1000 };
+        return std::pair { static_cast<int>(s.ParX.at(i)) / 1000,
+            static_cast<int>(s.ParY.at(i)) / 1000 };
     };
     EXPECT_EQ(cell(0), (std::pair { 0, 0 }));
     EXPECT_EQ(cell(4), (std::pair { 4, 0 }));
