@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
   libbenchmark-dev fonts-vlgothic)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev)
 fi
 
 missing=()
