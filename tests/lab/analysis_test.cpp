@@ -157,6 +157,11 @@ struct CdfCase
     bool torus;
 };
 
+void PrintTo(const CdfCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class ExpectedSpeeds : public ::testing::TestWithParam<CdfCase>
 {
 };

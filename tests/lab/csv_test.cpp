@@ -125,6 +125,11 @@ struct BadStateCase
     const char *message;
 };
 
+void PrintTo(const BadStateCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class BadState : public ::testing::TestWithParam<BadStateCase>
 {
 };

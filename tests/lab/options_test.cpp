@@ -81,6 +81,11 @@ struct LocusCase
     int numSide, locus;
 };
 
+void PrintTo(const LocusCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class DefaultLocus : public ::testing::TestWithParam<LocusCase>
 {
 };
@@ -117,6 +122,11 @@ struct ErrorCase
     const char *line;
     const char *message; // a part of the error that names the option
 };
+
+void PrintTo(const ErrorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class OptionErrors : public ::testing::TestWithParam<ErrorCase>
 {

@@ -416,6 +416,11 @@ struct FailureCase
     const char *message;
 };
 
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class ToolFailures : public Tool, public ::testing::WithParamInterface<FailureCase>
 {
 };
@@ -449,7 +454,7 @@ TEST_P(ToolFailures, ReportAndWriteNothing)
 
 INSTANTIATE_TEST_SUITE_P(Table, ToolFailures,
     ::testing::Values(
-        FailureCase { "NoCommand", { "run", "--bogus" }, "", 2, "unknown option --bogus" },
+        FailureCase { "UnknownOption", { "run", "--bogus" }, "", 2, "unknown option --bogus" },
         FailureCase {
             "BadValue", { "run", "--size", "big" }, "", 2, "--size: expected a whole number" },
         FailureCase { "LocusOutside", { "run", "--locus", "25" }, "", 2, "--locus: particle 25" },
