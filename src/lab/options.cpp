@@ -60,7 +60,7 @@ struct Parser
     }
 };
 
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     bool takesValue;
@@ -68,12 +68,12 @@ struct OptionSpec
     std::function<bool(Parser &, const std::string &)> apply;
 };
 
-std::vector<OptionSpec> optionTable()
+std::vector<OptionEntry> optionTable()
 {
     using P = Parser;
     using S = const std::string &;
     auto out = [](std::string LabOptions::*member, const char *name) {
-        return OptionSpec { name, true, ForRun,
+        return OptionEntry { name, true, ForRun,
             [member, name](P &p, S v) { return p.file(name, v, p.o.*member); } };
     };
     return {
@@ -255,7 +255,7 @@ ParseResult parseArguments(const std::vector<std::string> &args)
     const bool run = o.command == Command::Run;
     const unsigned scope = run ? ForRun : ForBench;
 
-    const std::vector<OptionSpec> table = optionTable();
+    const std::vector<OptionEntry> table = optionTable();
     Parser parser { o, {} };
     std::set<std::string> given;
     for (std::size_t k = 1; k < args.size(); ++k) {
@@ -265,18 +265,18 @@ ParseResult parseArguments(const std::vector<std::string> &args)
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &s : table) {
+        const OptionEntry *entry = nullptr;
+        for (const OptionEntry &s : table) {
             if (name == s.name)
-                spec = &s;
+                entry = &s;
         }
-        if (!spec) {
+        if (!entry) {
             result.error = name.rfind("-", 0) == 0
                 ? "unknown option " + name + " (see --help)"
                 : "unexpected argument '" + name + "' (options start with --; see --help)";
             return result;
         }
-        if (!(spec->scope & scope)) {
+        if (!(entry->scope & scope)) {
             result.error = name + ": not an option of " + command + " (see --help)";
             return result;
         }
@@ -284,17 +284,17 @@ ParseResult parseArguments(const std::vector<std::string> &args)
             result.error = name + ": given twice";
             return result;
         }
-        if (spec->takesValue && !value) {
+        if (entry->takesValue && !value) {
             if (k + 1 >= args.size()) {
                 result.error = name + ": missing value";
                 return result;
             }
             value = args[++k];
-        } else if (!spec->takesValue && value) {
+        } else if (!entry->takesValue && value) {
             result.error = name + ": takes no value";
             return result;
         }
-        if (!spec->apply(parser, value.value_or(std::string()))) {
+        if (!entry->apply(parser, value.value_or(std::string()))) {
             result.error = parser.error;
             return result;
         }

@@ -24,11 +24,11 @@ float roundTrip(float value)
 
 TEST(Csv, NineDigitsGiveBackTheIdenticalSingle)
 {
-    const float special[] = { 0.0f, -0.0f, 1.0f, -2.5f, 2.4999998f, 0.1f, 5000.0f, 5499.99951f,
+    const float edgeValues[] = { 0.0f, -0.0f, 1.0f, -2.5f, 2.4999998f, 0.1f, 5000.0f, 5499.99951f,
         -499.999969f, std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
         std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(), 1e-30f,
         123456792.0f };
-    for (float v : special)
+    for (float v : edgeValues)
         EXPECT_EQ(std::bit_cast<std::uint32_t>(roundTrip(v)), std::bit_cast<std::uint32_t>(v)) << v;
 
     std::mt19937 rng(12345);

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cmath>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 
 extern char **environ;
 
@@ -50,8 +52,10 @@ protected:
     fs::path file(const std::string &name) const { return dir / name; }
     std::string path(const std::string &name) const { return file(name).string(); }
 
-    /// Runs the tool with `args`, standard input from `input` (or nothing).
-    Result run(std::vector<std::string> args, const std::string &input = {}) const
+    /// Runs the tool with `args`, standard input from `input` (or nothing); sends it SIGINT
+    /// after `interruptAfterMs` when that is not 0.
+    Result run(std::vector<std::string> args, const std::string &input = {},
+        int interruptAfterMs = 0) const
     {
         const fs::path out = dir / ".stdout", err = dir / ".stderr", in = dir / ".stdin";
         std::ofstream(in, std::ios::binary) << input;
@@ -75,6 +79,10 @@ protected:
             return r;
         }
         posix_spawn_file_actions_destroy(&actions);
+        if (interruptAfterMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
+            kill(pid, SIGINT);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -405,6 +413,16 @@ TEST_F(Tool, BenchPrintsOneLinePerCaseAndTheFigures)
                  "particles=16", *draw ? "draw=no" : "draw=yes" })
             EXPECT_NE(all[3].find(key), std::string::npos) << key << " in " << all[3];
     }
+}
+
+TEST_F(Tool, InterruptedRunLeavesNothingBehind)
+{
+    const Result r = run({ "run", "--num-side", "10", "--ticks", "100000000", "--stats-out",
+                             path("stats.csv"), "--msd-out", path("msd.csv") },
+        {}, 600);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted at tick"), std::string::npos) << r.err;
+    EXPECT_TRUE(entries().empty());
 }
 
 struct FailureCase
