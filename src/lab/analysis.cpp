@@ -1,0 +1,340 @@
+#include "analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace brownian::lab {
+
+namespace {
+
+std::int64_t maxLagOf(std::int64_t subSteps)
+{
+    return subSteps <= 0 ? 0 : std::max<std::int64_t>(1, subSteps / 2);
+}
+
+/// Stride of the level that measures `lag`: the smallest 4^k with lag < kRing × 4^k.
+std::int64_t strideOf(std::int64_t lag)
+{
+    std::int64_t stride = 1;
+    while (lag >= MsdAccumulator::kRing * stride)
+        stride *= MsdAccumulator::kLevelFactor;
+    return stride;
+}
+
+/// Least-squares slope of y against x.
+double slope(const double *x, const double *y, int n)
+{
+    double mx = 0, my = 0;
+    for (int k = 0; k < n; ++k) {
+        mx += x[k];
+        my += y[k];
+    }
+    mx /= n;
+    my /= n;
+    double sxy = 0, sxx = 0;
+    for (int k = 0; k < n; ++k) {
+        sxy += (x[k] - mx) * (y[k] - my);
+        sxx += (x[k] - mx) * (x[k] - mx);
+    }
+    return sxx > 0 ? sxy / sxx : std::numeric_limits<double>::quiet_NaN();
+}
+
+/// Parameters of the distribution: the largest squared speed and the exponent.
+struct Shape
+{
+    double maxSquared = 0;
+    int exponent = 0;
+};
+
+Shape shapeOf(int particles, double sumSquares, bool torus)
+{
+    if (torus) {
+        if (particles <= 1)
+            return { 0.0, 0 };
+        return { (1.0 - 1.0 / particles) * sumSquares, particles - 2 };
+    }
+    return { sumSquares, particles - 1 };
+}
+
+} // namespace
+
+std::vector<std::int64_t> msdLags(std::int64_t subSteps, int perDecade)
+{
+    std::vector<std::int64_t> lags;
+    const std::int64_t maxLag = maxLagOf(subSteps);
+    for (int j = 0;; ++j) {
+        const double ideal = std::round(std::pow(10.0, static_cast<double>(j) / perDecade));
+        if (ideal > static_cast<double>(maxLag))
+            break;
+        auto lag = static_cast<std::int64_t>(ideal);
+        const std::int64_t stride = strideOf(lag);
+        std::int64_t rounded = (lag + stride / 2) / stride * stride;
+        if (rounded > maxLag)
+            rounded = lag / stride * stride;
+        if (lags.empty() || rounded > lags.back())
+            lags.push_back(rounded);
+    }
+    return lags;
+}
+
+MsdAccumulator::MsdAccumulator(int particles, std::int64_t subSteps, bool removeDrift)
+    : m_particles(particles)
+    , m_removeDrift(removeDrift)
+    , m_sample(2 * static_cast<std::size_t>(particles))
+{
+    for (const std::int64_t lag : msdLags(subSteps)) {
+        const std::int64_t stride = strideOf(lag);
+        if (m_levels.empty() || m_levels.back().stride != stride) {
+            Level level;
+            level.stride = stride;
+            m_levels.push_back(std::move(level));
+        }
+        Level &level = m_levels.back();
+        level.lags.push_back(lag);
+        level.sums.push_back(0.0);
+        level.origins.push_back(0);
+    }
+    for (Level &level : m_levels) {
+        const std::size_t slots = static_cast<std::size_t>(level.lags.back() / level.stride) + 1;
+        level.ring.assign(slots * 2 * static_cast<std::size_t>(particles), 0.0);
+    }
+}
+
+void MsdAccumulator::add(const double *ux, const double *uy)
+{
+    const int n = m_particles;
+    double cx = 0, cy = 0;
+    if (m_removeDrift) {
+        for (int i = 0; i < n; ++i) {
+            cx += ux[i];
+            cy += uy[i];
+        }
+        cx /= n;
+        cy /= n;
+    }
+    for (int i = 0; i < n; ++i) {
+        m_sample[2 * i] = ux[i] - cx;
+        m_sample[2 * i + 1] = uy[i] - cy;
+    }
+    const std::int64_t t = m_next++;
+    const std::size_t width = 2 * static_cast<std::size_t>(n);
+    for (Level &level : m_levels) {
+        if (t % level.stride != 0)
+            continue;
+        const std::int64_t slots = static_cast<std::int64_t>(level.ring.size() / width);
+        const std::int64_t current = level.stored++;
+        double *now = level.ring.data() + static_cast<std::size_t>(current % slots) * width;
+        std::copy(m_sample.begin(), m_sample.end(), now);
+        for (std::size_t k = 0; k < level.lags.size(); ++k) {
+            const std::int64_t back = level.lags[k] / level.stride;
+            if (back > current)
+                break; // lags ascend: no origin yet for this one or the longer ones
+            const double *then =
+                level.ring.data() + static_cast<std::size_t>((current - back) % slots) * width;
+            double sum = 0;
+            for (std::size_t c = 0; c < width; ++c) {
+                const double d = now[c] - then[c];
+                sum += d * d;
+            }
+            level.sums[k] += sum;
+            ++level.origins[k];
+        }
+    }
+}
+
+std::vector<MsdPoint> MsdAccumulator::result() const
+{
+    std::vector<MsdPoint> points;
+    for (const Level &level : m_levels) {
+        for (std::size_t k = 0; k < level.lags.size(); ++k) {
+            if (level.origins[k] > 0) {
+                points.push_back({ level.lags[k],
+                    level.sums[k] / (static_cast<double>(level.origins[k]) * m_particles) });
+            }
+        }
+    }
+    return points;
+}
+
+std::optional<DiffusionFit> fitDiffusion(const std::vector<MsdPoint> &points)
+{
+    const int n = static_cast<int>(points.size());
+    std::vector<double> lx(n), ly(n);
+    std::vector<bool> diffusive(n, false);
+    for (int k = 0; k < n; ++k) {
+        lx[k] = std::log(static_cast<double>(points[k].lag));
+        ly[k] = points[k].msd > 0 ? std::log(points[k].msd) : -INFINITY;
+    }
+    for (int k = 0; k < n; ++k) {
+        const int from = std::max(0, k - 2), to = std::min(n - 1, k + 2);
+        bool finite = true;
+        for (int m = from; m <= to; ++m)
+            finite = finite && std::isfinite(ly[m]);
+        if (!finite || to - from < 2)
+            continue;
+        const double a = slope(&lx[from], &ly[from], to - from + 1);
+        diffusive[k] = std::fabs(a - 1.0) <= 0.2;
+    }
+    int bestFrom = 0, bestLength = 0;
+    for (int k = 0; k < n;) {
+        if (!diffusive[k]) {
+            ++k;
+            continue;
+        }
+        int end = k;
+        while (end < n && diffusive[end])
+            ++end;
+        if (end - k > bestLength) {
+            bestFrom = k;
+            bestLength = end - k;
+        }
+        k = end;
+    }
+    if (bestLength < 4)
+        return std::nullopt;
+    std::vector<double> x(bestLength), y(bestLength);
+    for (int k = 0; k < bestLength; ++k) {
+        x[k] = static_cast<double>(points[bestFrom + k].lag);
+        y[k] = points[bestFrom + k].msd;
+    }
+    const double a = slope(x.data(), y.data(), bestLength);
+    if (!(a > 0))
+        return std::nullopt;
+    double mx = 0, my = 0;
+    for (int k = 0; k < bestLength; ++k) {
+        mx += x[k];
+        my += y[k];
+    }
+    DiffusionFit fit;
+    fit.coefficient = a / 4.0;
+    fit.intercept = (my - a * mx) / bestLength;
+    fit.fromLag = points[bestFrom].lag;
+    fit.toLag = points[bestFrom + bestLength - 1].lag;
+    return fit;
+}
+
+double expectedSpeedCdf(double speed, int particles, double sumSquares, bool torus)
+{
+    const Shape shape = shapeOf(particles, sumSquares, torus);
+    if (!(shape.maxSquared > 0))
+        return 1.0; // every speed is zero
+    const double x = speed * speed / shape.maxSquared;
+    if (x >= 1.0)
+        return 1.0;
+    return 1.0 - std::pow(1.0 - x, shape.exponent);
+}
+
+double speedSupport(int particles, double sumSquares, bool torus)
+{
+    const Shape shape = shapeOf(particles, sumSquares, torus);
+    return shape.maxSquared > 0 ? std::sqrt(shape.maxSquared) : 0.0;
+}
+
+double sumSquaredSpeeds(const float *vx, const float *vy, int particles, bool relative)
+{
+    double mx = 0, my = 0;
+    if (relative && particles > 0) {
+        for (int i = 0; i < particles; ++i) {
+            mx += vx[i];
+            my += vy[i];
+        }
+        mx /= particles;
+        my /= particles;
+    }
+    double sum = 0;
+    for (int i = 0; i < particles; ++i) {
+        const double ux = vx[i] - mx, uy = vy[i] - my;
+        sum += ux * ux + uy * uy;
+    }
+    return sum;
+}
+
+SpeedHistogram::SpeedHistogram(int particles, bool torus, double startSumSquares)
+    : m_particles(particles)
+    , m_torus(torus)
+    , m_fine(kFineBins, 0)
+    , m_speed(particles)
+{
+    m_top = 1.05 * speedSupport(particles, startSumSquares, torus);
+    if (!(m_top > 0) || !std::isfinite(m_top))
+        m_top = 1.0;
+}
+
+void SpeedHistogram::add(const float *vx, const float *vy)
+{
+    const int n = m_particles;
+    double mx = 0, my = 0;
+    if (m_torus) {
+        for (int i = 0; i < n; ++i) {
+            mx += vx[i];
+            my += vy[i];
+        }
+        mx /= n;
+        my /= n;
+    }
+    const double perBin = kFineBins / m_top;
+    double sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const double ux = vx[i] - mx, uy = vy[i] - my;
+        const double squared = ux * ux + uy * uy;
+        sum += squared;
+        const double speed = std::sqrt(squared);
+        m_maxSpeed = std::max(m_maxSpeed, speed);
+        const double bin = std::floor(speed * perBin);
+        ++m_fine[bin < kFineBins ? static_cast<std::size_t>(bin) : kFineBins - 1];
+    }
+    m_sumOfSums += sum;
+    ++m_samples;
+}
+
+double SpeedHistogram::meanSumSquares() const
+{
+    return m_samples ? m_sumOfSums / static_cast<double>(m_samples) : 0.0;
+}
+
+std::vector<SpeedBin> SpeedHistogram::result(int bins) const
+{
+    std::vector<SpeedBin> out;
+    if (m_samples == 0 || bins < 1)
+        return out;
+    const double sumSquares = meanSumSquares();
+    const double total = static_cast<double>(m_samples) * m_particles;
+    const double width = m_top / kFineBins;
+
+    int top = 0;
+    for (int k = 0; k < kFineBins; ++k) {
+        if (m_fine[k] != 0)
+            top = k;
+    }
+    // Beyond speed vq less than half a count is expected: 1 − F(vq) = 0.5 / total.
+    const Shape shape = shapeOf(m_particles, sumSquares, m_torus);
+    double vq = shape.maxSquared > 0 ? std::sqrt(shape.maxSquared) : 0.0;
+    if (shape.exponent > 0 && shape.maxSquared > 0) {
+        const double x = 1.0 - std::pow(0.5 / total, 1.0 / shape.exponent);
+        vq = std::sqrt(std::max(0.0, x) * shape.maxSquared);
+    }
+    top = std::max(top, std::min(kFineBins - 1, static_cast<int>(std::floor(vq / width))));
+
+    const int fine = top + 1;
+    const int perBin = (fine + bins - 1) / bins;
+    const int count = (fine + perBin - 1) / perBin;
+    for (int b = 0; b < count; ++b) {
+        const int from = b * perBin;
+        const int to = std::min(from + perBin, kFineBins);
+        SpeedBin bin;
+        bin.low = from * width;
+        bin.high = to * width;
+        for (int k = from; k < to; ++k)
+            bin.count += m_fine[k];
+        if (b == count - 1 && m_maxSpeed >= bin.high)
+            bin.high = std::nextafter(m_maxSpeed, INFINITY); // speeds beyond the fine range
+        bin.expected = total
+            * (expectedSpeedCdf(bin.high, m_particles, sumSquares, m_torus)
+                - expectedSpeedCdf(bin.low, m_particles, sumSquares, m_torus));
+        out.push_back(bin);
+    }
+    return out;
+}
+
+} // namespace brownian::lab

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "model/modpar.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brownian::lab {
+
+/// A Single with 9 significant digits, enough for reading it back to give the same Single;
+/// independent of the locale.
+void appendSingle(std::string &out, float value);
+/// A Double in the shortest form that reads back to the same Double.
+void appendDouble(std::string &out, double value);
+void appendInteger(std::string &out, long long value);
+
+/// Reads a decimal number and rounds it once to Single. Returns an empty string on success,
+/// otherwise why the text is not a finite Single. A value too small for a Single rounds to
+/// zero; a value too large is an error.
+std::string parseSingle(std::string_view text, float &out);
+
+/// A problem with an input file: the message already names the file and the line.
+class InputError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Position and velocity of one particle.
+struct StateRow
+{
+    float x = 0, y = 0, vx = 0, vy = 0;
+};
+
+inline constexpr std::string_view kStateHeader = "i,x,y,vx,vy";
+inline constexpr std::string_view kSnapshotHeader = "tick,i,x,y,vx,vy";
+inline constexpr std::string_view kTraceHeader = "substep,x,y,ux,uy";
+inline constexpr std::string_view kStatsHeader =
+    "tick,kinetic_energy,momentum_x,momentum_y,contacts";
+inline constexpr std::string_view kMsdHeader = "lag,msd";
+inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,expected";
+
+/// Appends the rows `prefix` i,x,y,vx,vy of every particle, in index order (no header).
+/// `prefix` is "" for the state file and "tick," for snapshots.
+void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix = {});
+
+/// Parses a state file: the header i,x,y,vx,vy, then exactly `particles` rows with i = 0, 1,
+/// ... in order. Empty lines are allowed only at the end; CR LF line ends are accepted.
+/// `source` names the file in messages. Throws InputError.
+std::vector<StateRow> parseStateCsv(
+    std::string_view text, int particles, const std::string &source);
+
+/// Writes the rows into the state's arrays, which must hold rows.size() elements.
+void loadState(ModPar &state, const std::vector<StateRow> &rows);
+
+/// Splits a CSV line at commas (no quoting: the lab's files hold numbers only).
+std::vector<std::string_view> splitFields(std::string_view line);
+
+} // namespace brownian::lab

@@ -1,0 +1,70 @@
+// brownian-lab: the simulation of the program without windows, for runs, measurements and
+// timings from the command line.
+#include "commands.h"
+#include "options.h"
+
+#include <QGuiApplication>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+/// The application object drawing text needs; the offscreen platform unless another is set.
+std::unique_ptr<QGuiApplication> g_app;
+int g_argc = 1;
+char g_name[] = "brownian-lab";
+char *g_argv[] = { g_name, nullptr };
+
+/// Qt's own notes about the headless environment (no runtime directory and the like) are of no
+/// use to the lab's user; everything else passes.
+void filterQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg && message.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+void startGui()
+{
+    if (g_app)
+        return;
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(filterQtMessages);
+    g_app = std::make_unique<QGuiApplication>(g_argc, g_argv);
+    // Qt adopts the user's locale; the numbers the tool prints stay in the C form.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    using namespace brownian::lab;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = parseArguments(args);
+    if (!parsed.ok()) {
+        printError(parsed.error);
+        std::fprintf(stderr, "Try 'brownian-lab --help'.\n");
+        return kExitBadInput;
+    }
+    int status = kExitOk;
+    switch (parsed.options.command) {
+    case Command::Help:
+        std::fputs(helpText().c_str(), stdout);
+        break;
+    case Command::Run:
+        status = runCommand(parsed.options, startGui);
+        break;
+    case Command::Bench:
+        status = benchCommand(parsed.options, startGui);
+        break;
+    }
+    g_app.reset();
+    return status;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brownian::lab {
+
+enum class Command {
+    Help, ///< print the help text
+    Run, ///< simulate and write the outputs asked for
+    Bench, ///< time ticks
+};
+
+/// Everything the command line asks for, checked and completed with the defaults.
+struct LabOptions
+{
+    Command command = Command::Help;
+
+    // Settings of the simulation state.
+    bool unbounded = false;
+    /// Particles per side, 1..181 (N = numSide² fits 16 bits).
+    int numSide = 5;
+    /// Particle diameter in twips, 1..32767.
+    int size = 400;
+    /// Sub-steps per tick, 0..32767.
+    int speed = 3;
+    /// Tracked particle, 0..N-1; defaults to the centre particle (see defaultLocus).
+    int locus = 12;
+    /// Ticks to run: 0 by default for run, 2000 for bench.
+    std::int64_t ticks = 0;
+    /// Start state of the random source derived from this seed; none: the fixed start state.
+    std::optional<std::uint64_t> seed;
+    /// CSV file replacing the placement ("-": standard input); empty: place with InitPar.
+    std::string stateIn;
+
+    // Outputs of run; an empty name is not asked for, "-" is standard output.
+    std::string stateOut, snapshotsOut, traceOut, statsOut;
+    std::string pathPng, framePng, msdOut, speedsOut, plotPng;
+    /// Ticks between snapshots, at least 1.
+    std::int64_t every = 1;
+    /// Resolution of the pictures in dots per inch, 24..1200.
+    int dpi = 96;
+    /// Bins of the speed histogram, 1..1000.
+    int bins = 30;
+
+    // bench only.
+    bool noDraw = false;
+    /// Timed runs of `ticks` ticks each, 1..1000.
+    int repeats = 5;
+
+    int particles() const { return numSide * numSide; }
+    bool wantsMsd() const { return !msdOut.empty() || !plotPng.empty(); }
+    bool wantsSpeeds() const { return !speedsOut.empty() || !plotPng.empty(); }
+    bool wantsPictures() const { return !pathPng.empty() || !framePng.empty() || !plotPng.empty(); }
+};
+
+/// One output asked for: the option that named it and the file ("-": standard output).
+struct OutputRequest
+{
+    std::string option;
+    std::string path;
+};
+
+/// The outputs of a run, in the order of the help text.
+std::vector<OutputRequest> outputRequests(const LabOptions &options);
+
+/// The centre particle, as the settings dialog picks it: (n² − 1) / 2 for odd n,
+/// n² / 2 − n / 2 − 1 for even n.
+int defaultLocus(int numSide);
+
+struct ParseResult
+{
+    LabOptions options;
+    /// Empty when the arguments are sound; otherwise what is wrong, naming the option.
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+
+/// Parses the arguments after the program name. `--name value` and `--name=value` are both
+/// accepted; an option given twice, an unknown option, a value out of range or an option that
+/// does not belong to the command is an error.
+ParseResult parseArguments(const std::vector<std::string> &args);
+
+/// The text of --help.
+std::string helpText();
+
+} // namespace brownian::lab

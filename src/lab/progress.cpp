@@ -1,0 +1,72 @@
+#include "progress.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace brownian::lab {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kDelay = std::chrono::seconds(1);
+constexpr auto kRedraw = std::chrono::milliseconds(200);
+} // namespace
+
+Progress::Progress(std::int64_t total, bool enabled)
+    : m_total(total)
+    , m_enabled(enabled && total > 0)
+    , m_start(Clock::now())
+    , m_lastDraw(m_start)
+{
+}
+
+Progress::~Progress()
+{
+    finish();
+}
+
+bool Progress::stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+std::string Progress::line(std::int64_t done, std::int64_t total, double elapsed, int width)
+{
+    const double fraction =
+        total > 0 ? std::clamp(static_cast<double>(done) / total, 0.0, 1.0) : 1.0;
+    const int filled = static_cast<int>(fraction * width);
+    std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] ";
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%3d%%  tick %lld/%lld", static_cast<int>(fraction * 100),
+        static_cast<long long>(done), static_cast<long long>(total));
+    text += buffer;
+    if (fraction > 0 && fraction < 1) {
+        const double remaining = elapsed * (1 - fraction) / fraction;
+        std::snprintf(buffer, sizeof buffer, "  %.0f s left", remaining + 0.5);
+        text += buffer;
+    }
+    return text;
+}
+
+void Progress::redraw(std::int64_t done)
+{
+    const auto now = Clock::now();
+    if (now - m_start < kDelay || (m_shown && now - m_lastDraw < kRedraw))
+        return;
+    m_lastDraw = now;
+    m_shown = true;
+    const double elapsed = std::chrono::duration<double>(now - m_start).count();
+    std::fprintf(stderr, "\r%s\033[K", line(done, m_total, elapsed, 30).c_str());
+    std::fflush(stderr);
+}
+
+void Progress::finish()
+{
+    if (m_shown) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        m_shown = false;
+    }
+    m_enabled = false;
+}
+
+} // namespace brownian::lab

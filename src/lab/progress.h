@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace brownian::lab {
+
+/// A progress bar on standard error, shown only when that is a terminal and the work has
+/// already taken a second; cleared again when done.
+class Progress
+{
+public:
+    /// `total` units of work (ticks); `enabled` false shows nothing.
+    Progress(std::int64_t total, bool enabled);
+    ~Progress();
+
+    /// `done` units finished. Cheap when nothing is to be drawn.
+    void update(std::int64_t done)
+    {
+        if (m_enabled)
+            redraw(done);
+    }
+    void finish();
+
+    /// The bar's text for `done` of `total` after `elapsedSeconds`, `width` characters of bar.
+    static std::string line(
+        std::int64_t done, std::int64_t total, double elapsedSeconds, int width);
+
+    /// True when standard error is a terminal.
+    static bool stderrIsTerminal();
+
+private:
+    void redraw(std::int64_t done);
+
+    std::int64_t m_total;
+    bool m_enabled;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_start, m_lastDraw;
+};
+
+} // namespace brownian::lab

@@ -1,0 +1,151 @@
+#include "recorder.h"
+
+#include "csv.h"
+#include "stepper.h"
+
+namespace brownian::lab {
+
+namespace {
+constexpr std::size_t kChunk = 1 << 20;
+
+std::string withHeader(std::string_view header)
+{
+    std::string text(header);
+    text += '\n';
+    return text;
+}
+} // namespace
+
+Recorder::Recorder(RecorderSetup setup, const ModPar &start)
+    : m_setup(std::move(setup))
+{
+    const int n = start.ParX.size();
+    if (m_setup.snapshots)
+        m_snapshots = withHeader(kSnapshotHeader);
+    if (m_setup.trace)
+        m_trace = withHeader(kTraceHeader);
+    if (m_setup.stats)
+        m_stats = withHeader(kStatsHeader);
+    if (m_setup.msd)
+        m_msd = std::make_unique<MsdAccumulator>(n, m_setup.totalSubSteps, m_setup.unbounded);
+    if (m_setup.speeds) {
+        const double sum =
+            sumSquaredSpeeds(start.ParVX.data(), start.ParVY.data(), n, m_setup.unbounded);
+        m_speeds = std::make_unique<SpeedHistogram>(n, m_setup.unbounded, sum);
+    }
+}
+
+void Recorder::pass(const TextSink &sink, std::string &buffer, bool last)
+{
+    if (sink && (last || buffer.size() >= kChunk))
+        sink(buffer, last);
+}
+
+void Recorder::traceRow(const ModPar &s, std::int64_t subStep, const std::vector<double> &ux,
+    const std::vector<double> &uy)
+{
+    const int L = s.LocusNo.value();
+    appendInteger(m_trace, subStep);
+    m_trace += ',';
+    appendSingle(m_trace, s.ParX.at(L));
+    m_trace += ',';
+    appendSingle(m_trace, s.ParY.at(L));
+    m_trace += ',';
+    appendDouble(m_trace, ux.at(L));
+    m_trace += ',';
+    appendDouble(m_trace, uy.at(L));
+    m_trace += '\n';
+    pass(m_setup.trace, m_trace, false);
+}
+
+void Recorder::sample(const ModPar &s, const std::vector<double> &ux, const std::vector<double> &uy)
+{
+    if (m_msd)
+        m_msd->add(ux.data(), uy.data());
+    if (m_speeds)
+        m_speeds->add(s.ParVX.data(), s.ParVY.data());
+}
+
+void Recorder::atStart(
+    const ModPar &s, const std::vector<double> &ux, const std::vector<double> &uy)
+{
+    if (m_setup.snapshots) {
+        appendStateRows(m_snapshots, s, "0,");
+        pass(m_setup.snapshots, m_snapshots, false);
+    }
+    if (m_setup.trace)
+        traceRow(s, 0, ux, uy);
+    if (m_setup.stats)
+        afterTick(s, 0, TickCounters {});
+    sample(s, ux, uy);
+}
+
+void Recorder::afterSubStep(const ModPar &s, std::int64_t subStep, const std::vector<double> &ux,
+    const std::vector<double> &uy)
+{
+    if (m_setup.trace)
+        traceRow(s, subStep, ux, uy);
+    sample(s, ux, uy);
+}
+
+void Recorder::afterTick(const ModPar &s, std::int64_t tick, const TickCounters &counters)
+{
+    if (m_setup.stats) {
+        const Totals t = stateTotals(s);
+        appendInteger(m_stats, tick);
+        m_stats += ',';
+        appendDouble(m_stats, t.kineticEnergy);
+        m_stats += ',';
+        appendDouble(m_stats, t.momentumX);
+        m_stats += ',';
+        appendDouble(m_stats, t.momentumY);
+        m_stats += ',';
+        appendInteger(m_stats, static_cast<long long>(counters.contacts));
+        m_stats += '\n';
+        pass(m_setup.stats, m_stats, false);
+    }
+    if (m_setup.snapshots && tick > 0 && tick % m_setup.every == 0) {
+        std::string prefix;
+        appendInteger(prefix, tick);
+        prefix += ',';
+        appendStateRows(m_snapshots, s, prefix);
+        pass(m_setup.snapshots, m_snapshots, false);
+    }
+}
+
+void Recorder::finish()
+{
+    pass(m_setup.snapshots, m_snapshots, true);
+    pass(m_setup.trace, m_trace, true);
+    pass(m_setup.stats, m_stats, true);
+}
+
+std::string msdCsv(const std::vector<MsdPoint> &points)
+{
+    std::string text = withHeader(kMsdHeader);
+    for (const MsdPoint &p : points) {
+        appendInteger(text, p.lag);
+        text += ',';
+        appendDouble(text, p.msd);
+        text += '\n';
+    }
+    return text;
+}
+
+std::string speedsCsv(const std::vector<SpeedBin> &bins)
+{
+    std::string text = withHeader(kSpeedsHeader);
+    for (const SpeedBin &b : bins) {
+        appendDouble(text, b.low);
+        text += ',';
+        appendDouble(text, b.high);
+        text += ',';
+        appendInteger(text, static_cast<long long>(b.count));
+        text += ',';
+        appendDouble(text, b.expected);
+        text += '\n';
+    }
+    return text;
+}
+
+} // namespace brownian::lab

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "analysis.h"
+#include "mainwindow/step.h"
+#include "model/modpar.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace brownian::lab {
+
+/// Receives a channel's text: it may take all of `buffer` (and clear it) or leave it to grow.
+/// `last` is true once the run is over.
+using TextSink = std::function<void(std::string &buffer, bool last)>;
+
+/// What a run records, and where the streamed text goes; an empty sink is not recorded.
+struct RecorderSetup
+{
+    TextSink snapshots, trace, stats;
+    std::int64_t every = 1; ///< ticks between snapshots
+    bool msd = false, speeds = false;
+    bool unbounded = false;
+    std::int64_t totalSubSteps = 0; ///< sub-steps the run will make (for the MSD lags)
+};
+
+/// Gathers the outputs of a run as it goes: the snapshot, trace and statistics rows (streamed
+/// to their sinks a megabyte at a time), the MSD and the speed histogram.
+class Recorder
+{
+public:
+    Recorder(RecorderSetup setup, const ModPar &start);
+
+    /// The rows of tick 0 / sub-step 0, and the first MSD and speed samples.
+    void atStart(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
+    void afterSubStep(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
+        const std::vector<double> &uy);
+    void afterTick(const ModPar &state, std::int64_t tick, const TickCounters &counters);
+    /// Hands the rest of the streamed text to the sinks.
+    void finish();
+
+    const MsdAccumulator *msd() const { return m_msd.get(); }
+    const SpeedHistogram *speeds() const { return m_speeds.get(); }
+
+private:
+    void traceRow(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
+        const std::vector<double> &uy);
+    void sample(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
+    static void pass(const TextSink &sink, std::string &buffer, bool last);
+
+    RecorderSetup m_setup;
+    std::string m_snapshots, m_trace, m_stats;
+    std::unique_ptr<MsdAccumulator> m_msd;
+    std::unique_ptr<SpeedHistogram> m_speeds;
+};
+
+/// The CSV text of the MSD points.
+std::string msdCsv(const std::vector<MsdPoint> &points);
+/// The CSV text of the speed bins.
+std::string speedsCsv(const std::vector<SpeedBin> &bins);
+
+} // namespace brownian::lab

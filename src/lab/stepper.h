@@ -1,0 +1,62 @@
+#pragma once
+
+#include "mainwindow/step.h"
+#include "model/modpar.h"
+#include "toolkit/canvas.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace brownian::lab {
+
+/// Kinetic energy and momentum of the state, in Double from the Singles.
+struct Totals
+{
+    /// Σ (vx² + vy²) / 2, twips² per sub-step² (unit mass).
+    double kineticEnergy = 0;
+    /// Σ vx and Σ vy, twips per sub-step.
+    double momentumX = 0, momentumY = 0;
+};
+
+Totals stateTotals(const ModPar &state);
+
+/// Runs ticks with the program's own sub-steps and keeps every particle's unwrapped position:
+/// its start plus every move, summed in Double. The move of a sub-step adds the velocity as it
+/// stands after the pair pass, which is also the velocity at the end of the sub-step (the wrap
+/// pass moves positions by the period but changes no velocity), so the unwrapped position
+/// follows the velocities and never sees the shifts by 6000 of CollideWrap and the wrap pass.
+class Stepper
+{
+public:
+    /// Starts the unwrapped positions at the state's positions.
+    Stepper(ModPar &state, bool unbounded);
+
+    /// One tick as the window runs it: ParSpeed read once, that many sub-steps, each drawing
+    /// its path segment on `path`; `afterSubStep()` is called after each. The frame is left to
+    /// the caller (drawFrame), since only the last one is wanted.
+    template <typename AfterSubStep>
+    void tick(Canvas &path, TickCounters &counters, AfterSubStep &&afterSubStep)
+    {
+        const int subSteps = m_state.ParSpeed.value();
+        for (int k = 1; k <= subSteps; ++k) {
+            subStep(path, counters);
+            afterSubStep();
+        }
+    }
+
+    /// Sub-steps run so far.
+    std::int64_t subSteps() const { return m_subSteps; }
+    const std::vector<double> &unwrappedX() const { return m_ux; }
+    const std::vector<double> &unwrappedY() const { return m_uy; }
+    ModPar &state() { return m_state; }
+
+private:
+    void subStep(Canvas &path, TickCounters &counters);
+
+    ModPar &m_state;
+    bool m_unbounded;
+    std::int64_t m_subSteps = 0;
+    std::vector<double> m_ux, m_uy;
+};
+
+} // namespace brownian::lab

@@ -1,0 +1,97 @@
+#include "lab/output.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+using brownian::lab::OutputFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Output : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/lab-output-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto &e : fs::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+    static std::string contents(const fs::path &p)
+    {
+        std::ifstream in(p);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir;
+};
+
+TEST_F(Output, AppearsOnlyWhenCommitted)
+{
+    const fs::path target = dir / "a.csv";
+    {
+        OutputFile f;
+        ASSERT_EQ(f.open(target.string()), "");
+        f.write("partial\n");
+        EXPECT_FALSE(fs::exists(target));
+    } // dropped without a commit
+    EXPECT_TRUE(entries().empty());
+
+    OutputFile f;
+    ASSERT_EQ(f.open(target.string()), "");
+    std::string buffer = "one\n";
+    f.drain(buffer, 1); // taken: past the threshold
+    EXPECT_TRUE(buffer.empty());
+    buffer = "two\n";
+    f.drain(buffer); // kept: below the threshold
+    EXPECT_EQ(buffer, "two\n");
+    f.write(buffer);
+    EXPECT_EQ(f.commit(), "");
+    EXPECT_EQ(contents(target), "one\ntwo\n");
+    EXPECT_EQ(entries(), std::vector<std::string> { "a.csv" });
+    // Created like any new file: readable by others when the umask allows it.
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0666 & ~mask));
+}
+
+TEST_F(Output, ReplacesAnOldFileWhole)
+{
+    const fs::path target = dir / "b.csv";
+    std::ofstream(target) << "old\n";
+    OutputFile f;
+    ASSERT_EQ(f.open(target.string()), "");
+    f.write("new\n");
+    EXPECT_EQ(contents(target), "old\n");
+    f.discard();
+    EXPECT_EQ(contents(target), "old\n");
+    ASSERT_EQ(f.open(target.string()), "");
+    f.write("new\n");
+    EXPECT_EQ(f.commit(), "");
+    EXPECT_EQ(contents(target), "new\n");
+}
+
+TEST_F(Output, RefusesPlacesThatCannotBeWritten)
+{
+    OutputFile f;
+    EXPECT_NE(
+        f.open((dir / "missing" / "a.csv").string()).find("cannot write in"), std::string::npos);
+    EXPECT_NE(f.open(dir.string()).find("is a directory"), std::string::npos);
+    EXPECT_FALSE(f.isOpen());
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+#include "lab/recorder.h"
+#include "lab/stepper.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace brownian;
+using namespace brownian::lab;
+
+namespace {
+
+ModPar placed(int numSide, int size, int speed, bool unbounded, std::uint64_t seed)
+{
+    ModPar s;
+    s.setDefaults();
+    s.BoundMode = unbounded ? 1 : 0;
+    s.NumSide = numSide;
+    s.ParSize = size;
+    s.ParSpeed = speed;
+    s.LocusNo = 0;
+    s.redim();
+    s.random.seed(seed);
+    InitPar(s, s.BoundMode * 1000);
+    return s;
+}
+
+bool sameBits(const SingleArray &a, const SingleArray &b)
+{
+    return a.size() == b.size()
+        && std::memcmp(a.data(), b.data(), sizeof(float) * static_cast<std::size_t>(a.size())) == 0;
+}
+
+class StepperModes : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(StepperModes, StepsExactlyAsTheWindowsTick)
+{
+    const bool unbounded = GetParam();
+    ModPar lab = placed(7, 450, 4, unbounded, 99);
+    ModPar window = placed(7, 450, 4, unbounded, 99);
+    Stepper stepper(lab, unbounded);
+    NullCanvas path, frame;
+    TickCounters labCounters, windowCounters;
+    int subSteps = 0;
+    for (int t = 0; t < 400; ++t) {
+        stepper.tick(path, labCounters, [&] { ++subSteps; });
+        runTick(window, unbounded, path, frame, &windowCounters);
+    }
+    EXPECT_EQ(subSteps, 1600);
+    EXPECT_EQ(stepper.subSteps(), 1600);
+    EXPECT_TRUE(sameBits(lab.ParX, window.ParX));
+    EXPECT_TRUE(sameBits(lab.ParY, window.ParY));
+    EXPECT_TRUE(sameBits(lab.ParVX, window.ParVX));
+    EXPECT_TRUE(sameBits(lab.ParVY, window.ParVY));
+    EXPECT_EQ(labCounters.contacts, windowCounters.contacts);
+    EXPECT_GT(labCounters.contacts, 0u);
+    EXPECT_EQ(labCounters.pairTests, 1600u * 49 * 48 / 2);
+}
+
+TEST_P(StepperModes, UnwrappedPositionsFollowTheStoredOnes)
+{
+    // The unwrapped position sums the moves in Double; the stored one rounds every move (and
+    // every shift of CollideWrap) to Single, at most half an ulp of 8192, 2^-12, each time,
+    // and on the torus is shifted by whole periods. They agree up to that rounding.
+    const bool unbounded = GetParam();
+    ModPar s = placed(6, 400, 5, unbounded, 4);
+    Stepper stepper(s, unbounded);
+    NullCanvas path;
+    TickCounters counters;
+    for (int t = 0; t < 600; ++t)
+        stepper.tick(path, counters, [] {});
+    bool wrapped = false;
+    for (int i = 0; i < 36; ++i) {
+        for (const auto &[u, x] : { std::pair { stepper.unwrappedX()[i], s.ParX.at(i) },
+                 std::pair { stepper.unwrappedY()[i], s.ParY.at(i) } }) {
+            const double periods = unbounded ? std::round((u - x) / 6000.0) : 0.0;
+            wrapped = wrapped || periods != 0;
+            EXPECT_NEAR(u - 6000.0 * periods, x, 2 * 3000 * std::ldexp(1.0, -12)) << i;
+        }
+    }
+    EXPECT_EQ(wrapped, unbounded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, StepperModes, ::testing::Values(false, true),
+    [](const auto &info) { return info.param ? "Unbounded" : "Bounded"; });
+
+TEST(Totals, AreSumsInDoubleOfTheSingles)
+{
+    ModPar s;
+    s.NumSide = 2;
+    s.redim();
+    const float vx[] = { 1.5f, -0.25f, 3.0f, 0.1f }, vy[] = { -2.0f, 0.5f, 0.0f, 0.2f };
+    for (int i = 0; i < 4; ++i) {
+        s.ParVX.at(i) = vx[i];
+        s.ParVY.at(i) = vy[i];
+    }
+    const Totals t = stateTotals(s);
+    double energy = 0;
+    for (int i = 0; i < 4; ++i)
+        energy += static_cast<double>(vx[i]) * vx[i] + static_cast<double>(vy[i]) * vy[i];
+    EXPECT_EQ(t.kineticEnergy, energy / 2);
+    EXPECT_EQ(t.momentumX, 1.5 - 0.25 + 3.0 + static_cast<double>(0.1f));
+    EXPECT_EQ(t.momentumY, -2.0 + 0.5 + static_cast<double>(0.2f));
+}
+
+TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
+{
+    ModPar s = placed(2, 400, 2, false, 1);
+    std::string snapshots, stats;
+    RecorderSetup setup;
+    setup.snapshots = [&](std::string &b, bool) {
+        snapshots += b;
+        b.clear();
+    };
+    setup.stats = [&](std::string &b, bool) {
+        stats += b;
+        b.clear();
+    };
+    setup.every = 3;
+    Stepper stepper(s, false);
+    Recorder recorder(setup, s);
+    recorder.atStart(s, stepper.unwrappedX(), stepper.unwrappedY());
+    NullCanvas path;
+    for (int t = 1; t <= 7; ++t) {
+        TickCounters c;
+        stepper.tick(path, c, [] {});
+        recorder.afterTick(s, t, c);
+    }
+    recorder.finish();
+    std::vector<std::string> ticks;
+    std::size_t pos = snapshots.find('\n') + 1;
+    EXPECT_EQ(snapshots.substr(0, pos), "tick,i,x,y,vx,vy\n");
+    while (pos < snapshots.size()) {
+        const std::size_t end = snapshots.find('\n', pos);
+        ticks.push_back(snapshots.substr(pos, snapshots.find(',', pos) - pos));
+        pos = end + 1;
+    }
+    EXPECT_EQ(ticks,
+        (std::vector<std::string> { "0", "0", "0", "0", "3", "3", "3", "3", "6", "6", "6", "6" }));
+    EXPECT_EQ(std::count(stats.begin(), stats.end(), '\n'), 1 + 8);
+}
+
+} // namespace
