@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
@@ -53,7 +54,8 @@ namespace {
 
 /// Keeps a window's outer corner where it was asked to be while the window manager is still
 /// adding its frame: before the frame is known, a window placed by its corner lands with its
-/// client area there instead. Gives up a second after the window is shown.
+/// client area there instead, and the frame's size can arrive without any event. Checks for a
+/// second and a half after the window is shown.
 class OuterPlacer : public QObject
 {
 public:
@@ -63,37 +65,44 @@ public:
         , m_corner(corner)
     {
         window->installEventFilter(this);
+        m_check.setInterval(50);
+        QObject::connect(&m_check, &QTimer::timeout, this, [this] { settle(); });
     }
     void setCorner(QPoint corner)
     {
         m_corner = corner;
-        m_clock.invalidate();
+        if (m_window->isVisible())
+            start();
     }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        switch (event->type()) {
-        case QEvent::Show:
-            m_clock.start();
-            break;
-        case QEvent::Move:
-        case QEvent::Resize:
-        case QEvent::Expose:
-            if (m_clock.isValid() && m_clock.elapsed() < 1000
-                && m_window->frameGeometry().topLeft() != m_corner)
-                m_window->move(m_corner);
-            break;
-        default:
-            break;
-        }
+        if (event->type() == QEvent::Show)
+            start();
         return false;
     }
 
 private:
+    void start()
+    {
+        m_clock.start();
+        m_check.start();
+    }
+    void settle()
+    {
+        if (m_clock.elapsed() > 1500 || !m_window->isVisible()) {
+            m_check.stop();
+            return;
+        }
+        if (m_window->frameGeometry().topLeft() != m_corner)
+            m_window->move(m_corner);
+    }
+
     QWidget *m_window;
     QPoint m_corner;
     QElapsedTimer m_clock;
+    QTimer m_check;
 };
 
 } // namespace
