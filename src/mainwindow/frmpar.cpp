@@ -61,13 +61,15 @@ FrmPar::FrmPar(ModPar &state)
 
     m_path = new toolkit::PictureBox(this, kPictureSide, kPictureSide);
     m_path->hide();
-    m_path->onMouseDown
-        = [this](int button, int shift, float x, float y) { PicPar_MouseDown(1, button, shift, x, y); };
+    m_path->onMouseDown = [this](int button, int shift, float x, float y) {
+        PicPar_MouseDown(1, button, shift, x, y);
+    };
     m_frameBuffer = std::make_unique<ImageSurface>(
         kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
     m_frameBuffer->setFillStyle(FillStyle::Solid);
     m_frameBuffer->setFillColor(kGreen);
-    m_view = m_frameBuffer->image().copy();
+    m_view = std::make_unique<ImageSurface>(
+        kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
 
     m_timPar = std::make_unique<toolkit::Timer>([this] { TimPar_Timer(); }, this);
     m_timpar2 = std::make_unique<toolkit::Timer>([this] { Timpar2_Timer(); }, this);
@@ -171,7 +173,10 @@ void FrmPar::Form_MouseDown(int button, int, float X, float Y)
     m_menuShownClock.start();
 }
 
-void FrmPar::PicPar_KeyUp(int, int keyCode, int shift) { Form_KeyUp(keyCode, shift); }
+void FrmPar::PicPar_KeyUp(int, int keyCode, int shift)
+{
+    Form_KeyUp(keyCode, shift);
+}
 
 void FrmPar::PicPar_MouseDown(int, int button, int shift, float X, float Y)
 {
@@ -192,16 +197,22 @@ void FrmPar::unload()
     Form_Unload(cancel);
 }
 
-void FrmPar::TimPar_Timer() { tick(false); }
+void FrmPar::TimPar_Timer()
+{
+    tick(false);
+}
 
-void FrmPar::Timpar2_Timer() { tick(true); }
+void FrmPar::Timpar2_Timer()
+{
+    tick(true);
+}
 
 void FrmPar::tick(bool unbounded)
 {
     runTick(m_state, unbounded, m_path->surface(), *m_frameBuffer);
     // Copy the square 0..5000 to the window, then clear the buffer: the buffer's image becomes
     // the view and the old view, cleared, the next buffer.
-    m_frameBuffer->swapImage(m_view);
+    m_frameBuffer->swapImage(*m_view);
     m_frameBuffer->clear();
     presentFrame();
 }
@@ -233,8 +244,9 @@ void FrmPar::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    const double dpr = m_frameBuffer->devicePixelRatio();
-    p.drawImage(QRectF(0, 0, m_view.width() / dpr, m_view.height() / dpr), m_view);
+    const QImage &view = m_view->image();
+    const double dpr = m_view->devicePixelRatio();
+    p.drawImage(QRectF(0, 0, view.width() / dpr, view.height() / dpr), view);
 }
 
 void FrmPar::keyReleaseEvent(QKeyEvent *event)
@@ -250,7 +262,8 @@ void FrmPar::mousePressEvent(QMouseEvent *event)
 {
     const QPointF pos = event->position();
     Form_MouseDown(toolkit::buttonCode(event->button()), shiftState(event->modifiers()),
-        static_cast<float>(toolkit::toTwips(pos.x())), static_cast<float>(toolkit::toTwips(pos.y())));
+        static_cast<float>(toolkit::toTwips(pos.x())),
+        static_cast<float>(toolkit::toTwips(pos.y())));
 }
 
 void FrmPar::resizeEvent(QResizeEvent *event)
@@ -259,9 +272,29 @@ void FrmPar::resizeEvent(QResizeEvent *event)
     Form_Resize();
 }
 
+void FrmPar::refreshScale()
+{
+    const double dpr = devicePixelRatioF();
+    if (dpr == m_frameBuffer->devicePixelRatio())
+        return;
+    m_frameBuffer->setDevicePixelRatio(dpr);
+    m_view->setDevicePixelRatio(dpr);
+    m_path->refreshScale();
+    update();
+}
+
+bool FrmPar::event(QEvent *event)
+{
+    const bool done = QWidget::event(event);
+    if (event->type() == QEvent::ScreenChangeInternal)
+        refreshScale();
+    return done;
+}
+
 void FrmPar::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    refreshScale();
     // The frame is known only once the window is shown; fit the outer size to it.
     Form_Resize();
     QTimer::singleShot(50, this, [this] { Form_Resize(); });
