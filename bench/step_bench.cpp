@@ -90,24 +90,15 @@ void BM_FrameDrawing100Dpr2(benchmark::State &st)
 }
 BENCHMARK(BM_FrameDrawing100Dpr2);
 
-void BM_XDrawOnly(benchmark::State &st)
+/// The same with the pixel loops kept to the baseline instruction set (SSE2 on x86-64), as on
+/// processors without AVX2.
+void BM_FrameDrawing100Baseline(benchmark::State &st)
 {
-    ModPar s = makeState(10, 500, 5, 0);
-    warmUp(s, false);
-    ImageSurface buffer(5000, 5000, 15.0, 1.0);
-    for (auto _ : st)
-        drawFrame(s, buffer);
+    ImageSurface::setBaselineVectorsOnly(true);
+    frameDrawing(st, 1.0);
+    ImageSurface::setBaselineVectorsOnly(false);
 }
-BENCHMARK(BM_XDrawOnly);
-void BM_XClearOnly(benchmark::State &st)
-{
-    ImageSurface buffer(5000, 5000, 15.0, 1.0);
-    for (auto _ : st) {
-        buffer.line(0, 0, 0, 5000, kRed);
-        buffer.clear();
-    }
-}
-BENCHMARK(BM_XClearOnly);
+BENCHMARK(BM_FrameDrawing100Baseline);
 
 /// Five path segments on the path picture, as one tick at speed level 5 draws them.
 void BM_PathSegments5(benchmark::State &st)

@@ -29,7 +29,7 @@ std::uint32_t opaquePixel(Rgb c)
 constexpr std::size_t kMaxSpriteSets = 8;
 constexpr int kSubPixelCount = ImageSurface::kSubPixel * ImageSurface::kSubPixel;
 /// Discs wider than this many device pixels are rasterised directly instead.
-constexpr double kMaxSpriteRadius = 400.0;
+constexpr double kMaxSpriteRadius = 128.0;
 /// Lines whose end points lie farther than this outside the image are clipped first.
 constexpr double kLineMargin = 4096.0;
 /// Pixels around the picture that discs may be drawn into without clipping; never shown.
@@ -273,13 +273,15 @@ __attribute__((target("avx2"))) void drawSpriteAvx2(
 }
 #endif
 
+bool baselineOnly = false;
+
 /// Draws with the widest vectors the processor has.
 void drawSprite(
     const SpriteGroups &d, uchar *bits, qsizetype stride, int width, int height, int left, int top)
 {
 #if defined(BROWNIAN_AVX2_PATH)
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-    if (avx2) {
+    if (avx2 && !baselineOnly) {
         drawSpriteAvx2(d, bits, stride, width, height, left, top);
         return;
     }
@@ -300,6 +302,11 @@ ImageSurface::ImageSurface(double widthTwips, double heightTwips, double twipsPe
 }
 
 ImageSurface::~ImageSurface() = default;
+
+void ImageSurface::setBaselineVectorsOnly(bool on)
+{
+    baselineOnly = on;
+}
 
 void ImageSurface::allocate(double devicePixelRatio)
 {
@@ -595,11 +602,13 @@ void ImageSurface::drawDiscGeneric(double cx, double cy, double radius, Rgb outl
         return;
     QPainter p(&m_image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(toQColor(outline), m_dpr));
-    if (m_style == FillStyle::Solid)
-        p.setBrush(toQColor(m_fill));
+    const bool solid = m_style == FillStyle::Solid;
+    // A disc in one colour is drawn as the sprites draw it: the fill alone, radius r.
+    if (solid && outline == m_fill)
+        p.setPen(Qt::NoPen);
     else
-        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(toQColor(outline), m_dpr));
+    p.setBrush(solid ? QBrush(toQColor(m_fill)) : QBrush(Qt::NoBrush));
     p.drawEllipse(QPointF(cx, cy), radius, radius);
     p.end();
     pixels();

@@ -61,6 +61,10 @@ public:
     /// Width of the pen for lines and outlines, device pixels.
     int penWidth() const;
 
+    /// Keeps the pixel loops to the baseline instruction set (SSE2 on x86-64) also where wider
+    /// vectors are available, so that both variants can be checked and timed.
+    static void setBaselineVectorsOnly(bool on);
+
     /// Sub-pixel positions of a disc per device pixel and axis.
     static constexpr int kSubPixel = 4;
     /// Device pixels of hidden margin around the picture, so that discs reaching a little

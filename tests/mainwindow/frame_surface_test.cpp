@@ -104,19 +104,32 @@ class SpriteDisc : public ::testing::TestWithParam<DiscCase>
 {
 };
 
+/// Runs a check with the widest vectors the processor has, then with the baseline ones.
+template <class Check> void withEveryVectorWidth(Check check)
+{
+    for (const bool baseline : { false, true }) {
+        SCOPED_TRACE(baseline ? "baseline vectors" : "widest vectors");
+        ImageSurface::setBaselineVectorsOnly(baseline);
+        check();
+    }
+    ImageSurface::setBaselineVectorsOnly(false);
+}
+
 TEST_P(SpriteDisc, MatchesQPaintersAntialiasedDisc)
 {
     const DiscCase c = GetParam();
-    ImageSurface surface(5000, 5000, kTwipsPerPixel, c.dpr);
-    surface.setFillStyle(FillStyle::Solid);
-    surface.setFillColor(c.color);
-    surface.circle(c.x, c.y, c.r, c.color);
-    const QImage want = referenceDisc(surface, c.x, c.y, c.r, c.color);
-    const double k = surface.scale();
-    const Difference d = compare(surface.image(), want, c.x * k, c.y * k, c.r * k);
-    EXPECT_EQ(d.inner, 0);
-    EXPECT_LE(d.edge, c.edgeTolerance);
-    EXPECT_NEAR(d.coverageRatio, 1.0, 0.01);
+    withEveryVectorWidth([&] {
+        ImageSurface surface(5000, 5000, kTwipsPerPixel, c.dpr);
+        surface.setFillStyle(FillStyle::Solid);
+        surface.setFillColor(c.color);
+        surface.circle(c.x, c.y, c.r, c.color);
+        const QImage want = referenceDisc(surface, c.x, c.y, c.r, c.color);
+        const double k = surface.scale();
+        const Difference d = compare(surface.image(), want, c.x * k, c.y * k, c.r * k);
+        EXPECT_EQ(d.inner, 0);
+        EXPECT_LE(d.edge, c.edgeTolerance);
+        EXPECT_NEAR(d.coverageRatio, 1.0, 0.01);
+    });
 }
 
 // Positions on the sprites' quarter-pixel grid come out as QPainter draws them, up to the
@@ -140,17 +153,19 @@ class ClippedDisc : public ::testing::TestWithParam<DiscCase>
 TEST_P(ClippedDisc, DrawsTheVisiblePartOnly)
 {
     const DiscCase c = GetParam();
-    ImageSurface surface(5000, 5000, kTwipsPerPixel, c.dpr);
-    surface.setFillColor(c.color);
-    surface.circle(c.x, c.y, c.r, c.color);
-    const QImage want = referenceDisc(surface, c.x, c.y, c.r, c.color);
-    const double k = surface.scale();
-    const Difference d = compare(surface.image(), want, c.x * k, c.y * k, c.r * k);
-    EXPECT_EQ(d.inner, 0);
-    EXPECT_LE(d.edge, c.edgeTolerance);
-    // The disc is moved by at most 1/8 pixel along each axis, so at most a band of that width
-    // along each clipped chord (no longer than the diameter) moves out of sight or into it.
-    EXPECT_LE(d.inkDifference, c.r * k / 2);
+    withEveryVectorWidth([&] {
+        ImageSurface surface(5000, 5000, kTwipsPerPixel, c.dpr);
+        surface.setFillColor(c.color);
+        surface.circle(c.x, c.y, c.r, c.color);
+        const QImage want = referenceDisc(surface, c.x, c.y, c.r, c.color);
+        const double k = surface.scale();
+        const Difference d = compare(surface.image(), want, c.x * k, c.y * k, c.r * k);
+        EXPECT_EQ(d.inner, 0);
+        EXPECT_LE(d.edge, c.edgeTolerance);
+        // The disc is moved by at most 1/8 pixel along each axis, so at most a band of that width
+        // along each clipped chord (no longer than the diameter) moves out of sight or into it.
+        EXPECT_LE(d.inkDifference, c.r * k / 2);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, ClippedDisc,
@@ -165,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(Edges, ClippedDisc,
         DiscCase { "just_outside_left", 1, -260, 2500, 250, kGreen, 0 },
         DiscCase { "just_outside_bottom", 1, 2500, 5270, 250, kGreen, 0 },
         DiscCase { "far_outside", 1, -1e7f, 3e8f, 250, kGreen, 0 },
-        DiscCase { "larger_than_the_image", 1, 2500, 2500, 4000, kGreen, 64 }),
+        DiscCase { "large_sprite", 2, 2500, 2500, 900, kGreen, 64 },
+        DiscCase { "larger_than_the_image", 1, 2500, 2500, 4000, kGreen, 0 }),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(SpriteDisc, NonFiniteInputsDrawNothing)
