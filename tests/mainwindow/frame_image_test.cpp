@@ -249,27 +249,6 @@ INSTANTIATE_TEST_SUITE_P(Indexes, TrackedOnTop,
         OverlapCase { "last_tracked", 24, 0 }),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(FrameDrawing, DiscsInIndexOrderThenTheTrackedOneRed)
-{
-    ModPar s = makeState(3, 300, 1, 4);
-    RecordingCanvas buffer;
-    drawFrame(s, buffer);
-    ASSERT_EQ(buffer.circles.size(), 10u);
-    for (int i = 0; i < 9; ++i) {
-        const auto &k = buffer.circles[i];
-        EXPECT_EQ(k.x, s.ParX.data()[i]);
-        EXPECT_EQ(k.y, s.ParY.data()[i]);
-        EXPECT_EQ(k.r, 150.0f);
-        EXPECT_EQ(k.fill, kGreen);
-        EXPECT_EQ(k.outline, kGreen);
-    }
-    const auto &red = buffer.circles.back();
-    EXPECT_EQ(red.x, s.ParX.data()[4]);
-    EXPECT_EQ(red.y, s.ParY.data()[4]);
-    EXPECT_EQ(red.fill, kRed);
-    EXPECT_EQ(red.outline, kRed);
-}
-
 struct SpeedCase
 {
     const char *name;
