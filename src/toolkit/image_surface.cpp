@@ -28,7 +28,7 @@ std::uint32_t opaquePixel(Rgb c)
 
 constexpr std::size_t kMaxSpriteSets = 8;
 constexpr int kSubPixelCount = ImageSurface::kSubPixel * ImageSurface::kSubPixel;
-/// Discs wider than this many device pixels are rasterised directly instead.
+/// Discs of a larger radius, in device pixels, are drawn by QPainter instead.
 constexpr double kMaxSpriteRadius = 128.0;
 /// Lines whose end points lie farther than this outside the image are clipped first.
 constexpr double kLineMargin = 4096.0;

@@ -15,10 +15,15 @@ namespace brownian {
 /// `devicePixelRatio` to device pixels, so the picture stays crisp on scaled screens.
 ///
 /// The drawing the animation repeats on every tick is done without QPainter: filled circles
-/// are copied from discs rendered once per colour, radius and sub-pixel offset (antialiased,
-/// at the device-pixel ratio) and blended row by row; lines are rasterised directly with a pen
-/// of round(devicePixelRatio) device pixels. Only the rows touched since the last clear() are
-/// cleared. Circles in another style and rectangles go through QPainter.
+/// are copied from discs rendered once per colour, radius and quarter-pixel offset
+/// (antialiased, at the device-pixel ratio), their soft edges blended and their middles filled
+/// in small vector groups; lines are rasterised directly with a pen of round(devicePixelRatio)
+/// device pixels. The image lies inside a hidden margin, so that discs reaching a little over
+/// its edges need no clipping, and clear() clears only the rows drawn on since the last one.
+/// Circles in another style and rectangles go through QPainter.
+///
+/// A copy of image() keeps what the picture showed when it was taken (copy on write), as for
+/// any QImage.
 class ImageSurface final : public Canvas
 {
 public:
