@@ -1,5 +1,6 @@
 // Timings of the per-tick work: the bounded sub-step's physics, the frame drawing and a whole
-// tick (sub-steps and frame, not the on-screen presentation).
+// tick (sub-steps and frame, not the on-screen presentation). Sub-step cases take NumSide as
+// their argument: 5 is 25 particles, 10 is 100.
 #include "mainwindow/step.h"
 #include "toolkit/image_surface.h"
 
@@ -64,31 +65,89 @@ void BM_UnboundedSubStep(benchmark::State &st)
 }
 BENCHMARK(BM_UnboundedSubStep)->Arg(5)->Arg(10);
 
-void BM_FrameDrawing100(benchmark::State &st)
+/// Frame drawing and clearing of 100 particles of size 500 (the densest packing), after the
+/// particles have moved for a while, at the given device-pixel ratio.
+void frameDrawing(benchmark::State &st, double devicePixelRatio)
 {
     ModPar s = makeState(10, 500, 5, 0);
-    ImageSurface buffer(5000, 5000, 15.0);
+    warmUp(s, false);
+    ImageSurface buffer(5000, 5000, 15.0, devicePixelRatio);
     for (auto _ : st) {
         drawFrame(s, buffer);
         buffer.clear();
     }
 }
+
+void BM_FrameDrawing100(benchmark::State &st)
+{
+    frameDrawing(st, 1.0);
+}
 BENCHMARK(BM_FrameDrawing100);
+
+void BM_FrameDrawing100Dpr2(benchmark::State &st)
+{
+    frameDrawing(st, 2.0);
+}
+BENCHMARK(BM_FrameDrawing100Dpr2);
+
+/// The same with the pixel loops kept to the baseline instruction set (SSE2 on x86-64), as on
+/// processors without AVX2.
+void BM_FrameDrawing100Baseline(benchmark::State &st)
+{
+    ImageSurface::setBaselineVectorsOnly(true);
+    frameDrawing(st, 1.0);
+    ImageSurface::setBaselineVectorsOnly(false);
+}
+BENCHMARK(BM_FrameDrawing100Baseline);
+
+/// Five path segments on the path picture, as one tick at speed level 5 draws them.
+void BM_PathSegments5(benchmark::State &st)
+{
+    ModPar s = makeState(10, 500, 5, 0);
+    warmUp(s, false);
+    ImageSurface path(5063, 5063, 15.0);
+    for (auto _ : st) {
+        for (int k = 0; k < 5; ++k)
+            path.line(s.ParX.data()[k] - 40, s.ParY.data()[k] - 30, s.ParX.data()[k],
+                s.ParY.data()[k], kRed);
+    }
+}
+BENCHMARK(BM_PathSegments5);
+
+/// One whole tick as the main window runs it: the sub-steps with their path segments, the
+/// frame, the copy to the view (an exchange of images) and the clearing of the buffer.
+void fullTick(benchmark::State &st, int numSide, int size, int speed, bool unbounded)
+{
+    ModPar s = makeState(numSide, size, speed, unbounded ? 1 : 0);
+    warmUp(s, unbounded);
+    ImageSurface path(5063, 5063, 15.0);
+    ImageSurface buffer(5000, 5000, 15.0);
+    ImageSurface view(5000, 5000, 15.0);
+    for (auto _ : st) {
+        runTick(s, unbounded, path, buffer);
+        buffer.swapImage(view);
+        buffer.clear();
+        benchmark::DoNotOptimize(view.image().constBits());
+    }
+}
 
 void BM_FullTick100(benchmark::State &st)
 {
-    ModPar s = makeState(10, 500, 5, 0);
-    ImageSurface path(5063, 5063, 15.0);
-    ImageSurface buffer(5000, 5000, 15.0);
-    QImage view = buffer.image().copy();
-    for (auto _ : st) {
-        runTick(s, false, path, buffer);
-        buffer.swapImage(view);
-        buffer.clear();
-        benchmark::DoNotOptimize(path.image().constBits());
-    }
+    fullTick(st, 10, 500, 5, false);
 }
 BENCHMARK(BM_FullTick100);
+
+void BM_FullTickDefaults(benchmark::State &st)
+{
+    fullTick(st, 5, 400, 3, false);
+}
+BENCHMARK(BM_FullTickDefaults);
+
+void BM_FullTick100Unbounded(benchmark::State &st)
+{
+    fullTick(st, 10, 500, 5, true);
+}
+BENCHMARK(BM_FullTick100Unbounded);
 
 } // namespace
 

@@ -68,7 +68,8 @@ FrmPar::FrmPar(ModPar &state)
         kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
     m_frameBuffer->setFillStyle(FillStyle::Solid);
     m_frameBuffer->setFillColor(kGreen);
-    m_view = m_frameBuffer->image().copy();
+    m_view = std::make_unique<ImageSurface>(
+        kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
 
     m_timPar = std::make_unique<toolkit::Timer>([this] { TimPar_Timer(); }, this);
     m_timpar2 = std::make_unique<toolkit::Timer>([this] { Timpar2_Timer(); }, this);
@@ -211,7 +212,7 @@ void FrmPar::tick(bool unbounded)
     runTick(m_state, unbounded, m_path->surface(), *m_frameBuffer);
     // Copy the square 0..5000 to the window, then clear the buffer: the buffer's image becomes
     // the view and the old view, cleared, the next buffer.
-    m_frameBuffer->swapImage(m_view);
+    m_frameBuffer->swapImage(*m_view);
     m_frameBuffer->clear();
     presentFrame();
 }
@@ -243,8 +244,9 @@ void FrmPar::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    const double dpr = m_frameBuffer->devicePixelRatio();
-    p.drawImage(QRectF(0, 0, m_view.width() / dpr, m_view.height() / dpr), m_view);
+    const QImage &view = m_view->image();
+    const double dpr = m_view->devicePixelRatio();
+    p.drawImage(QRectF(0, 0, view.width() / dpr, view.height() / dpr), view);
 }
 
 void FrmPar::keyReleaseEvent(QKeyEvent *event)
@@ -270,9 +272,29 @@ void FrmPar::resizeEvent(QResizeEvent *event)
     Form_Resize();
 }
 
+void FrmPar::refreshScale()
+{
+    const double dpr = devicePixelRatioF();
+    if (dpr == m_frameBuffer->devicePixelRatio())
+        return;
+    m_frameBuffer->setDevicePixelRatio(dpr);
+    m_view->setDevicePixelRatio(dpr);
+    m_path->refreshScale();
+    update();
+}
+
+bool FrmPar::event(QEvent *event)
+{
+    const bool done = QWidget::event(event);
+    if (event->type() == QEvent::ScreenChangeInternal)
+        refreshScale();
+    return done;
+}
+
 void FrmPar::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    refreshScale();
     // The frame is known only once the window is shown; fit the outer size to it.
     Form_Resize();
     QTimer::singleShot(50, this, [this] { Form_Resize(); });

@@ -46,7 +46,7 @@ public:
     /// PicPar(2), the frame buffer: never shown.
     ImageSurface &frameBuffer() { return *m_frameBuffer; }
     /// The particle view: the newest complete frame, in device pixels.
-    const QImage &particleView() const { return m_view; }
+    const QImage &particleView() const { return m_view->image(); }
     FrmMnu &menu() { return *m_menu; }
     bool DoubleView() const { return m_doubleView; }
 
@@ -64,11 +64,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void tick(bool unbounded);
     void presentFrame();
     void placeAtStart();
+    /// Re-creates the pictures at the window's device-pixel ratio when it has changed (the
+    /// window shown on a scaled screen, or moved to another one), keeping what they hold.
+    void refreshScale();
 
     ModPar &m_state;
     bool m_doubleView = false;
@@ -77,7 +81,7 @@ private:
     std::unique_ptr<FrmMnu> m_menu;
     toolkit::PictureBox *m_path = nullptr;
     std::unique_ptr<ImageSurface> m_frameBuffer;
-    QImage m_view;
+    std::unique_ptr<ImageSurface> m_view;
     std::unique_ptr<toolkit::Timer> m_timPar, m_timpar2;
     QElapsedTimer m_presentClock;
     bool m_presentPending = false;

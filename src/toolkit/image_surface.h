@@ -4,7 +4,8 @@
 
 #include <QImage>
 
-#include <array>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace brownian {
@@ -13,15 +14,24 @@ namespace brownian {
 /// nothing shows it. Coordinates are twips; `twipsPerPixel` converts them to logical pixels and
 /// `devicePixelRatio` to device pixels, so the picture stays crisp on scaled screens.
 ///
-/// Filled circles are drawn from pre-rendered antialiased discs (one per quarter-pixel offset),
-/// which is far cheaper than rasterising every disc; lines are gathered and drawn in one go
-/// before anything reads the image or draws something else.
+/// The drawing the animation repeats on every tick is done without QPainter: filled circles
+/// are copied from discs rendered once per colour, radius and quarter-pixel offset
+/// (antialiased, at the device-pixel ratio), their soft edges blended and their middles filled
+/// in small vector groups; lines are rasterised directly with a pen of round(devicePixelRatio)
+/// device pixels. The image lies inside a hidden margin, so that discs reaching a little over
+/// its edges need no clipping, and clear() clears only the rows drawn on since the last one.
+/// Circles in another style and rectangles go through QPainter.
+///
+/// A copy of image() keeps what the picture showed when it was taken (copy on write), as for
+/// any QImage.
 class ImageSurface final : public Canvas
 {
 public:
     ImageSurface(double widthTwips, double heightTwips, double twipsPerPixel,
         double devicePixelRatio = 1.0, Rgb background = kWhite);
     ~ImageSurface() override;
+    ImageSurface(const ImageSurface &) = delete;
+    ImageSurface &operator=(const ImageSurface &) = delete;
 
     void clear() override;
     void setFillColor(Rgb color) override { m_fill = color; }
@@ -34,11 +44,18 @@ public:
     FillStyle fillStyle() const { return m_style; }
     Rgb background() const { return m_background; }
 
-    /// The retained image in device pixels, with everything drawn so far.
-    const QImage &image();
-    /// Exchanges the two surfaces' images (they must be alike in size): the frame copy of the
-    /// main window, without copying pixels.
+    /// The retained image in device pixels (ARGB32 premultiplied), with everything drawn so far.
+    const QImage &image() const { return m_image; }
+    /// Exchanges the two surfaces' images (they must be alike in size and format): the frame
+    /// copy of the main window, without copying pixels. What the image handed in holds counts
+    /// as drawn, so the next clear() clears all of it.
     void swapImage(QImage &other);
+    /// Exchanges the images of two surfaces alike in size, together with what each knows of
+    /// the rows drawn on since its last clear().
+    void swapImage(ImageSurface &other);
+
+    /// Re-creates the image for another device-pixel ratio, keeping what was drawn (scaled).
+    void setDevicePixelRatio(double devicePixelRatio);
 
     double widthTwips() const { return m_widthTwips; }
     double heightTwips() const { return m_heightTwips; }
@@ -46,30 +63,45 @@ public:
     double devicePixelRatio() const { return m_dpr; }
     /// Device pixels per twip.
     double scale() const { return m_scale; }
+    /// Width of the pen for lines and outlines, device pixels.
+    int penWidth() const;
+
+    /// Keeps the pixel loops to the baseline instruction set (SSE2 on x86-64) also where wider
+    /// vectors are available, so that both variants can be checked and timed.
+    static void setBaselineVectorsOnly(bool on);
+
+    /// Sub-pixel positions of a disc per device pixel and axis.
+    static constexpr int kSubPixel = 4;
+    /// Device pixels of hidden margin around the picture, so that discs reaching a little
+    /// over its edges need no clipping.
+    static constexpr int kMargin = 8;
 
 private:
-    struct Sprite
-    {
-        double radiusPx = -1;
-        Rgb color;
-        std::array<QImage, 16> images; // quarter-pixel offsets in x and y
-    };
-    const QImage &sprite(double radiusPx, Rgb color, int offset);
-    void flushLines();
+    struct DiscSprite;
+    DiscSprite &sprite(double radiusPx, Rgb color, int subX, int subY);
+    void buildSprite(DiscSprite &sprite, double radiusPx, Rgb color, int subX, int subY) const;
+    void blitDisc(DiscSprite &sprite, int left, int top);
     void drawDiscGeneric(double cx, double cy, double r, Rgb outline);
+    void allocate(double devicePixelRatio);
+    /// Makes the picture a view of width × height pixels into `padded`, inside its margin.
+    void attach(QImage padded, int width, int height);
+    /// The picture's pixels for writing, laid out inside the margin again if need be.
+    uchar *pixels();
+    void markDirty(int top, int bottom);
+    void markAllDirty();
 
-    QImage m_image;
-    double m_widthTwips, m_heightTwips, m_twipsPerPixel, m_dpr, m_scale;
+    QImage m_image; // a view into an image larger by the margin on every side
+    uchar *m_origin = nullptr; // the first pixel of the picture in that larger image
+    double m_widthTwips, m_heightTwips, m_twipsPerPixel, m_dpr = 1, m_scale = 1;
     Rgb m_background;
     Rgb m_fill = kBlack;
     FillStyle m_style = FillStyle::Solid;
-    std::vector<Sprite> m_sprites;
-    struct Segment
-    {
-        float x1, y1, x2, y2;
-        Rgb color;
-    };
-    std::vector<Segment> m_pending;
+    // Rows [m_dirtyTop, m_dirtyBottom) may differ from the background.
+    int m_dirtyTop = 0, m_dirtyBottom = 0;
+
+    struct SpriteSet;
+    std::vector<std::unique_ptr<SpriteSet>> m_sprites;
+    SpriteSet *m_lastSprites = nullptr;
 };
 
 } // namespace brownian

@@ -42,8 +42,23 @@ PictureBox::PictureBox(QWidget *parent, double widthTwips, double heightTwips, R
 
 void PictureBox::refreshScale()
 {
-    m_surface = std::make_unique<ImageSurface>(
-        m_widthTwips, m_heightTwips, twipsPerPixel(), devicePixelRatioF(), m_background);
+    if (!m_surface) {
+        m_surface = std::make_unique<ImageSurface>(
+            m_widthTwips, m_heightTwips, twipsPerPixel(), devicePixelRatioF(), m_background);
+        return;
+    }
+    if (m_surface->devicePixelRatio() != devicePixelRatioF()) {
+        m_surface->setDevicePixelRatio(devicePixelRatioF());
+        update();
+    }
+}
+
+bool PictureBox::event(QEvent *event)
+{
+    const bool done = QWidget::event(event);
+    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)
+        refreshScale();
+    return done;
 }
 
 void PictureBox::setLeftTwips(double left)

@@ -32,10 +32,12 @@ public:
     /// retained picture redraws itself here.
     std::function<void()> onPaint;
 
-    /// Re-creates the surface at the current device-pixel ratio (after a screen change).
+    /// Re-creates the surface at the current device-pixel ratio (after a screen change),
+    /// keeping what it holds. Also done when the box is shown or moves to another screen.
     void refreshScale();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
