@@ -1,6 +1,7 @@
 #include "frmmnu.h"
 
 #include "mainwindow/frmpar.h"
+#include "settings/frmparset.h"
 #include "toolkit/units.h"
 
 #include <QCloseEvent>
@@ -95,7 +96,13 @@ void FrmMnu::ComMnu_Click(int Index)
 
 void FrmMnu::openSettings()
 {
-    // The settings dialog is opened here.
+    if (m_settings)
+        return; // one dialog at a time; the menu is disabled while it is open
+    m_settings = std::make_unique<FrmParSet>(m_state, m_main, *this);
+    // The dialog is destroyed once its close has run to its end, never from within it.
+    m_settings->onClosed = [this] { m_settings.release()->deleteLater(); };
+    m_settings->Form_Load();
+    m_settings->show();
 }
 
 void FrmMnu::Form_Unload(int &cancel)

@@ -12,6 +12,7 @@ class QPushButton;
 namespace brownian {
 
 class FrmPar;
+class FrmParSet;
 
 /// The command menu: five buttons that restart either mode, pause and play, open the settings
 /// dialog and exit. Shown next to the pointer on a right click on the main window; closing it
@@ -28,6 +29,8 @@ public:
 
     /// ComMnu(index) for the indexes 0, 1, 4, 5, 6; nullptr for any other index.
     QPushButton *ComMnu(int index) const;
+    /// The settings dialog while it is open, else nullptr.
+    FrmParSet *settings() const { return m_settings.get(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -38,6 +41,7 @@ private:
     ModPar &m_state;
     FrmPar &m_main;
     std::array<QPushButton *, 7> m_buttons {};
+    std::unique_ptr<FrmParSet> m_settings;
 };
 
 } // namespace brownian
