@@ -91,7 +91,9 @@ void FrmPar::placeAtStart()
     const float screenH = static_cast<float>(toolkit::screenHeightTwips());
     const float left = (screenW - static_cast<float>(kSingleWidth)) / 2.0f - 2500.0f;
     const float top = (screenH - static_cast<float>(kOuterHeight)) / 2.0f;
-    toolkit::moveOuterTwips(this, left, top);
+    // On a screen too narrow for that place (under 10160 twips, about 680 pixels) the window
+    // would start partly off the screen, and the settings dialog with it: keep it on.
+    toolkit::moveOuterTwips(this, std::max(left, 0.0f), std::max(top, 0.0f));
 }
 
 void FrmPar::Form_Load()
