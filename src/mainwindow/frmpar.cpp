@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace brownian {
 
@@ -217,6 +218,24 @@ void FrmPar::tick(bool unbounded)
     m_frameBuffer->swapImage(*m_view);
     m_frameBuffer->clear();
     presentFrame();
+    if (m_reportTicks)
+        reportTickRate();
+}
+
+void FrmPar::reportTickRate()
+{
+    ++m_ticksCounted;
+    if (!m_tickClock.isValid()) {
+        m_tickClock.start();
+        m_ticksCounted = 0;
+        return;
+    }
+    const qint64 ns = m_tickClock.nsecsElapsed();
+    if (ns < 1'000'000'000)
+        return;
+    std::fprintf(stderr, "ticks_per_s=%.1f\n", m_ticksCounted * 1e9 / static_cast<double>(ns));
+    m_tickClock.restart();
+    m_ticksCounted = 0;
 }
 
 void FrmPar::presentFrame()

@@ -69,6 +69,9 @@ protected:
 private:
     void tick(bool unbounded);
     void presentFrame();
+    /// With BROWNIAN_TICK_REPORT set, prints the ticks achieved per second to standard error
+    /// once a second, for measuring how smoothly the animation runs.
+    void reportTickRate();
     void placeAtStart();
     /// Re-creates the pictures at the window's device-pixel ratio when it has changed (the
     /// window shown on a scaled screen, or moved to another one), keeping what they hold.
@@ -84,6 +87,9 @@ private:
     std::unique_ptr<ImageSurface> m_view;
     std::unique_ptr<toolkit::Timer> m_timPar, m_timpar2;
     QElapsedTimer m_presentClock;
+    const bool m_reportTicks = qEnvironmentVariableIsSet("BROWNIAN_TICK_REPORT");
+    QElapsedTimer m_tickClock;
+    long m_ticksCounted = 0;
     bool m_presentPending = false;
     QElapsedTimer m_menuShownClock;
 };
