@@ -37,12 +37,6 @@ int keyCode(int qtKey)
     }
 }
 
-int shiftState(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
-        | (m & Qt::AltModifier ? 4 : 0);
-}
-
 /// Shortest time between two presentations of a frame: the screen's refresh period.
 int presentIntervalMs()
 {
@@ -276,13 +270,13 @@ void FrmPar::keyReleaseEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    Form_KeyUp(keyCode(event->key()), shiftState(event->modifiers()));
+    Form_KeyUp(keyCode(event->key()), toolkit::shiftState(event->modifiers()));
 }
 
 void FrmPar::mousePressEvent(QMouseEvent *event)
 {
     const QPointF pos = event->position();
-    Form_MouseDown(toolkit::buttonCode(event->button()), shiftState(event->modifiers()),
+    Form_MouseDown(toolkit::buttonCode(event->button()), toolkit::shiftState(event->modifiers()),
         static_cast<float>(toolkit::toTwips(pos.x())),
         static_cast<float>(toolkit::toTwips(pos.y())));
 }

@@ -21,13 +21,11 @@ int buttonCode(Qt::MouseButton button)
     }
 }
 
-namespace {
 int shiftState(Qt::KeyboardModifiers m)
 {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
         | (m & Qt::AltModifier ? 4 : 0);
 }
-} // namespace
 
 PictureBox::PictureBox(QWidget *parent, double widthTwips, double heightTwips, Rgb background)
     : QWidget(parent)

@@ -11,6 +11,8 @@ namespace brownian::toolkit {
 
 /// Mouse buttons as the program numbers them: 1 left, 2 right, 4 middle.
 int buttonCode(Qt::MouseButton button);
+/// Shift state as the program numbers it: 1 Shift, 2 Ctrl, 4 Alt, added.
+int shiftState(Qt::KeyboardModifiers modifiers);
 
 /// A picture box: a child window that shows a retained ImageSurface. Its position and size are
 /// set in twips; mouse coordinates are reported in the box's own twips.

@@ -1,6 +1,7 @@
 // The frame a tick draws on the frame buffer, read back from the image: green discs of the
 // right size at the particles, the tracked one red and on top, the path segments, and the
 // buffer left blank by the copy-then-clear of the main window.
+#include "../model/step_support.h"
 #include "mainwindow/step.h"
 #include "toolkit/image_surface.h"
 
@@ -17,40 +18,7 @@ namespace {
 
 constexpr double kTwipsPerPixel = 15.0; // 96 dpi
 
-/// Records what is drawn on it.
-class RecordingCanvas final : public Canvas
-{
-public:
-    struct Line
-    {
-        float x1, y1, x2, y2;
-        Rgb color;
-    };
-    struct Circle
-    {
-        float x, y, r;
-        Rgb outline, fill;
-    };
-    std::vector<Line> lines;
-    std::vector<Circle> circles;
-    int clears = 0;
-
-    void clear() override { ++clears; }
-    void setFillColor(Rgb c) override { m_fill = c; }
-    void setFillStyle(FillStyle) override { }
-    void circle(float x, float y, float r, Rgb outline) override
-    {
-        circles.push_back({ x, y, r, outline, m_fill });
-    }
-    void line(float x1, float y1, float x2, float y2, Rgb color) override
-    {
-        lines.push_back({ x1, y1, x2, y2, color });
-    }
-    void rectangle(float, float, float, float, Rgb) override { }
-
-private:
-    Rgb m_fill = kBlack;
-};
+using steptest::RecordingCanvas;
 
 ModPar makeState(int numSide, int size, int speed, int locus)
 {
