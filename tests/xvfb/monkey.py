@@ -32,6 +32,8 @@ COUNT_FIELD, SIZE_FIELD = (113, 15), (113, 40)
 OK_BUTTON, CANCEL_BUTTON = (253, 350), (347, 350)
 PREVIEW = (98, 120, 204, 204)
 DIALOG = (407, 380)
+# Menu buttons from the top, 20 px apart: bounded, unbounded, pause, settings (exit is below).
+MENU_ROW = 20
 
 
 def run(*args, check=False):
@@ -39,6 +41,12 @@ def run(*args, check=False):
     if check and r.returncode != 0:
         raise RuntimeError("xdotool " + " ".join(args) + ": " + r.stderr.strip())
     return r.stdout.strip()
+
+
+def activate(win):
+    """Makes `win` the active window unless it already is."""
+    if run("getactivewindow") != win:
+        run("windowactivate", "--sync", win)
 
 
 def shown(caption):
@@ -115,8 +123,7 @@ class Monkey:
 
     def answer_box(self, box):
         # The box is modal and active; Return presses its only button.
-        if run("getactivewindow") != box:
-            run("windowactivate", "--sync", box)
+        activate(box)
         run("key", "Return")
         self.note("error box answered")
 
@@ -127,8 +134,7 @@ class Monkey:
         x, y, w, h = g
         choice = self.rng.random()
         if choice < 0.45:
-            if run("getactivewindow") != win:
-                run("windowactivate", "--sync", win)
+            activate(win)
             run("key", self.rng.choice(MAIN_KEYS))
             self.note("key")
         elif choice < 0.75:
@@ -149,9 +155,9 @@ class Monkey:
         if not g or g[3] < 100:
             return
         x, y, w, _ = g
-        # Buttons by position: bounded, unbounded, pause, settings (20 px each); exit is below.
         row = self.rng.choices([0, 1, 2, 3], weights=[2, 2, 3, 3])[0]
-        self.click(x + self.rng.randrange(10, w - 10), y + row * 20 + self.rng.randrange(5, 15))
+        self.click(x + self.rng.randrange(10, w - 10),
+                   y + row * MENU_ROW + self.rng.randrange(5, MENU_ROW - 5))
         self.note(["menu bounded", "menu unbounded", "menu pause", "menu settings"][row])
 
     def on_dialog(self, dlg):
@@ -159,8 +165,7 @@ class Monkey:
         if not g or (g[2], g[3]) != DIALOG:
             return
         x, y, _, _ = g
-        if run("getactivewindow") != dlg:
-            run("windowactivate", "--sync", dlg)
+        activate(dlg)
         choice = self.rng.random()
         if choice < 0.45:
             field = self.rng.choice([COUNT_FIELD, SIZE_FIELD])
@@ -214,7 +219,7 @@ class Monkey:
         menu = self.wait_shown("メニュー")
         mg = geometry(menu) if menu else None
         if mg:
-            self.click(mg[0] + mg[2] // 2, mg[1] + row * 20 + 10)
+            self.click(mg[0] + mg[2] // 2, mg[1] + row * MENU_ROW + MENU_ROW // 2)
         time.sleep(0.3)
 
     def tour(self):
@@ -222,7 +227,7 @@ class Monkey:
         caches each of them fills on first use."""
         win = main_window()
         if win:
-            run("windowactivate", "--sync", win)
+            activate(win)
             for key in ("d", "d", "b", "b"):
                 run("key", key)
                 time.sleep(0.3)
@@ -270,8 +275,7 @@ class Monkey:
             elif dialogs:
                 # Cancel checks an invalid field first, as leaving the field does; the close box
                 # closes the dialog whatever the fields hold.
-                if run("getactivewindow") != dialogs[0]:
-                    run("windowactivate", "--sync", dialogs[0])
+                activate(dialogs[0])
                 run("key", "alt+F4")
             time.sleep(0.3)
         return False
