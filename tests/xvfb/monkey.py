@@ -309,7 +309,7 @@ def main():
         # Compare memory in the same view: the double view holds a wider window.
         win = main_window()
         if win and reference_view and geometry(win)[2:] != reference_view:
-            run("windowactivate", "--sync", win)
+            activate(win)
             run("key", "d")
         time.sleep(1.0)
         if not alive(pid):
