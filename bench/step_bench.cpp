@@ -1,7 +1,7 @@
 // Timings of the per-tick work: the bounded sub-step's physics, the frame drawing and a whole
 // tick (sub-steps and frame, not the on-screen presentation). Sub-step cases take NumSide as
 // their argument: 5 is 25 particles, 10 is 100.
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "toolkit/image_surface.h"
 
 #include <benchmark/benchmark.h>

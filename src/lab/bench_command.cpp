@@ -1,6 +1,6 @@
 #include "commands.h"
 #include "interrupt.h"
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "setup.h"
 #include "toolkit/image_surface.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis.h"
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "model/modpar.h"
 
 #include <functional>

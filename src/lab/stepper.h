@@ -1,8 +1,8 @@
 #pragma once
 
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "model/modpar.h"
-#include "toolkit/canvas.h"
+#include "sim/canvas.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "frmpar.h"
 
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "menu/frmmnu.h"
 #include "toolkit/application.h"
 #include "toolkit/units.h"

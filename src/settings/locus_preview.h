@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/integer.h"
-#include "toolkit/canvas.h"
+#include "sim/canvas.h"
 
 #include <optional>
 

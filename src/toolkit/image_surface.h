@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas.h"
+#include "sim/canvas.h"
 
 #include <QImage>
 

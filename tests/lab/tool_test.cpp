@@ -1,7 +1,7 @@
 // End-to-end runs of the built brownian-lab tool.
 #include "lab/analysis.h"
 #include "lab/csv.h"
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "model/modpar.h"
 
 #include <bit>

@@ -2,7 +2,7 @@
 // right size at the particles, the tracked one red and on top, the path segments, and the
 // buffer left blank by the copy-then-clear of the main window.
 #include "../model/step_support.h"
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "toolkit/image_surface.h"
 
 #include <QImage>

@@ -3,9 +3,9 @@
 // Helpers shared by the collision and step tests: a canvas that records what is drawn, states
 // with hand-placed particles, and exact comparisons of the particle arrays.
 
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "model/modpar.h"
-#include "toolkit/canvas.h"
+#include "sim/canvas.h"
 
 #include <bit>
 #include <cmath>

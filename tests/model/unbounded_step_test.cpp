@@ -1,4 +1,4 @@
-#include "mainwindow/step.h"
+#include "sim/step.h"
 #include "model/modpar.h"
 #include "step_support.h"
 

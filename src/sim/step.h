@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/modpar.h"
-#include "toolkit/canvas.h"
+#include "sim/canvas.h"
 
 #include <cstdint>
 
