@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis.h"
+#include "analysis/analysis.h"
 
 #include <QImage>
 

@@ -1,5 +1,5 @@
 // End-to-end runs of the built brownian-lab tool.
-#include "lab/analysis.h"
+#include "analysis/analysis.h"
 #include "lab/csv.h"
 #include "sim/step.h"
 #include "model/modpar.h"

@@ -1,10 +1,10 @@
-#include "analysis.h"
+#include "analysis/analysis.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace brownian::lab {
+namespace brownian {
 
 namespace {
 
@@ -337,4 +337,4 @@ std::vector<SpeedBin> SpeedHistogram::result(int bins) const
     return out;
 }
 
-} // namespace brownian::lab
+} // namespace brownian

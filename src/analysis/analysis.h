@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-namespace brownian::lab {
+namespace brownian {
 
 /// Mean squared displacement at one lag.
 struct MsdPoint
@@ -126,4 +126,4 @@ private:
 /// Σ of squared speeds of the particles, relative to the mean velocity when `relative`.
 double sumSquaredSpeeds(const float *vx, const float *vy, int particles, bool relative);
 
-} // namespace brownian::lab
+} // namespace brownian

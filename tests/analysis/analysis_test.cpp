@@ -1,10 +1,10 @@
-#include "lab/analysis.h"
+#include "analysis/analysis.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 
-using namespace brownian::lab;
+using namespace brownian;
 
 namespace {
 
