@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "sim/restart.h"
+
 #include <charconv>
 #include <filesystem>
 #include <functional>
@@ -204,8 +206,7 @@ std::string checkCombination(Parser &p, bool run)
 
 int defaultLocus(int numSide)
 {
-    const int n = numSide;
-    return n % 2 == 1 ? (n * n - 1) / 2 : n * n / 2 - n / 2 - 1;
+    return centreParticle(numSide).value();
 }
 
 std::vector<OutputRequest> outputRequests(const LabOptions &o)

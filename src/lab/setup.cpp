@@ -1,5 +1,8 @@
 #include "setup.h"
 
+#include "sim/restart.h"
+#include "sim/settings.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,11 +46,7 @@ void prepareState(ModPar &s, const LabOptions &o)
 {
     s.setDefaults();
     s.BoundMode = o.unbounded ? 1 : 0;
-    s.NumSide = o.numSide;
-    s.ParSize = o.size;
-    s.ParSpeed = o.speed;
-    s.LocusNo = o.locus;
-    s.redim();
+    applySettings(s, { o.numSide, o.size, o.speed, o.locus });
     if (o.seed)
         s.random.seed(*o.seed);
 }
@@ -57,7 +56,7 @@ void placeParticles(ModPar &s, const std::optional<std::vector<StateRow>> &rows)
     if (rows)
         loadState(s, *rows);
     else
-        InitPar(s, s.BoundMode * 1000);
+        restart(s);
 }
 
 } // namespace brownian::lab

@@ -1,7 +1,8 @@
 #include "frmpar.h"
 
-#include "sim/step.h"
 #include "menu/frmmnu.h"
+#include "sim/restart.h"
+#include "sim/step.h"
 #include "toolkit/application.h"
 #include "toolkit/units.h"
 
@@ -140,7 +141,7 @@ void FrmPar::Form_KeyUp(int keyCode, int)
 {
     switch (keyCode) {
     case kKeySpace:
-        InitPar(m_state, m_state.BoundMode * 1000);
+        restart(m_state);
         break;
     case kKeyEsc:
         unload();

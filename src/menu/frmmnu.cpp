@@ -2,6 +2,7 @@
 
 #include "mainwindow/frmpar.h"
 #include "settings/frmparset.h"
+#include "sim/restart.h"
 #include "toolkit/units.h"
 
 #include <QCloseEvent>
@@ -69,7 +70,7 @@ void FrmMnu::ComMnu_Click(int Index)
     case 1:
         m_state.BoundMode = Index;
         m_main.setWindowTitle(m_buttons[Index]->text());
-        InitPar(m_state, m_state.BoundMode * 1000);
+        restart(m_state);
         (Index == 0 ? m_main.TimPar() : m_main.Timpar2()).setInterval(1);
         break;
     case 4:

@@ -4,6 +4,8 @@
 #include "menu/frmmnu.h"
 #include "model/numeric_text.h"
 #include "settings/locus_preview.h"
+#include "sim/restart.h"
+#include "sim/settings.h"
 #include "toolkit/message_box.h"
 #include "toolkit/picture_box.h"
 #include "toolkit/units.h"
@@ -256,16 +258,18 @@ void FrmParSet::ComOK_Click()
     if (QString::fromStdString(normaliseSize(utf8(m_txtSize->text()))) != m_txtSize->text())
         TxtSize_LostFocus();
 
-    m_state.NumSide = Integer::fromDouble(valueOf(utf8(m_txtNum->text())));
-    m_state.ParSize = Integer::fromDouble(valueOf(utf8(m_txtSize->text())));
+    ParticleSettings chosen;
+    chosen.numSide = Integer::fromDouble(valueOf(utf8(m_txtNum->text())));
+    chosen.size = Integer::fromDouble(valueOf(utf8(m_txtSize->text())));
+    chosen.speed = m_state.ParSpeed;
     for (int i = 1; i <= 5; ++i) {
         if (m_optV[i]->isChecked()) {
-            m_state.ParSpeed = i;
+            chosen.speed = i;
             break;
         }
     }
-    m_state.LocusNo = m_newLocusNo;
-    m_state.redim();
+    chosen.locus = m_newLocusNo;
+    applySettings(m_state, chosen);
     close();
 }
 
@@ -280,7 +284,7 @@ void FrmParSet::Form_Unload(int &)
 {
     m_main.setEnabled(true);
     m_menu.setEnabled(true);
-    InitPar(m_state, m_state.BoundMode * 1000);
+    restart(m_state);
     if (m_state.BoundMode == Integer(0))
         m_main.TimPar().setInterval(1);
     else

@@ -1,8 +1,10 @@
 #include "locus_preview.h"
 
+#include "model/geometry.h"
+#include "sim/restart.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace brownian {
 
@@ -20,7 +22,7 @@ void drawLocusPreview(Canvas &canvas, const LocusPreview &p)
     const double W = p.widthTwips;
     const double H = p.heightTwips;
     const Integer N = Integer::fromDouble(n);
-    const Integer field = Integer(5000) + Integer(1000) * p.boundMode;
+    const Integer field = Integer(static_cast<int>(field::kBoxSide)) + restartMargin(p.boundMode);
     const double r = ((W / field.toSingle()) * s) / 2.0;
 
     canvas.setFillColor(kGreen);
@@ -62,15 +64,6 @@ std::optional<Integer> pickParticle(
     const double row = std::clamp(std::floor((static_cast<double>(Y) * n) / H), 0.0, last);
     const double col = std::clamp(std::floor((static_cast<double>(X) * n) / W), 0.0, last);
     return Integer::fromDouble(col + n * row);
-}
-
-Integer centreParticle(double count)
-{
-    const double n = Integer::fromDouble(count).toDouble();
-    const bool odd = static_cast<std::int32_t>(roundHalfEven(count)) % 2 == 1;
-    if (odd)
-        return Integer::fromDouble((n * n - 1.0) / 2.0);
-    return Integer::fromDouble(n * n / 2.0 - n / 2.0 - 1.0);
 }
 
 } // namespace brownian

@@ -42,8 +42,4 @@ void drawLocusPreview(Canvas &canvas, const LocusPreview &preview);
 std::optional<Integer> pickParticle(
     float widthTwips, float heightTwips, double count, float X, float Y);
 
-/// The centre of an n × n grid (n 1..10): the middle particle for an odd n, the upper-left of
-/// the four central particles for an even n.
-Integer centreParticle(double count);
-
 } // namespace brownian

@@ -1,5 +1,7 @@
 #include "step.h"
 
+#include "model/geometry.h"
+
 #include <cmath>
 #include <vector>
 
@@ -7,10 +9,10 @@ namespace brownian {
 
 namespace {
 
-constexpr double kBoxEdge = 5000.0;
-constexpr float kFieldHigh = 5500.0f;
-constexpr float kFieldLow = -500.0f;
-constexpr float kPeriod = 6000.0f;
+constexpr double kBoxEdge = field::kBoxSide;
+constexpr float kFieldHigh = field::kFieldHigh;
+constexpr float kFieldLow = field::kFieldLow;
+constexpr float kPeriod = field::kPeriod;
 
 /// Number of particles the loops run over; the arrays must hold at least that many.
 int particleCount(const ModPar &s)
@@ -248,7 +250,8 @@ void drawFrame(const ModPar &s, Canvas &buffer)
     buffer.circle(s.ParX[s.LocusNo], s.ParY[s.LocusNo], radius, kRed);
 }
 
-void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters)
+void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters,
+    SubStepObserver *observer)
 {
     const int subSteps = s.ParSpeed.value();
     for (int k = 1; k <= subSteps; ++k) {
@@ -256,6 +259,8 @@ void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounte
             unboundedSubStep(s, path, counters);
         else
             boundedSubStep(s, path, counters);
+        if (observer)
+            observer->afterSubStep(s);
     }
     drawFrame(s, buffer);
 }

@@ -37,9 +37,18 @@ void CollideWrap(ModPar &state, Integer I, Integer J);
 /// tracked particle red on top. Radius ParSize / 2 twips.
 void drawFrame(const ModPar &state, Canvas &buffer);
 
+/// Watches a tick from inside: called after every sub-step, with the state that sub-step left.
+class SubStepObserver
+{
+public:
+    virtual ~SubStepObserver() = default;
+    virtual void afterSubStep(const ModPar &state) = 0;
+};
+
 /// One tick of the current mode (`unbounded` selects the wrap-around step): reads ParSpeed
-/// once, runs that many sub-steps (none below 1), then draws the frame on `buffer`.
-void runTick(
-    ModPar &state, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters = nullptr);
+/// once, runs that many sub-steps (none below 1), each followed by `observer` when given,
+/// then draws the frame on `buffer`.
+void runTick(ModPar &state, bool unbounded, Canvas &path, Canvas &buffer,
+    TickCounters *counters = nullptr, SubStepObserver *observer = nullptr);
 
 } // namespace brownian

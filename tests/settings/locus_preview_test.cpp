@@ -1,4 +1,5 @@
 #include "settings/locus_preview.h"
+#include "sim/restart.h"
 
 #include <gtest/gtest.h>
 #include <string>
