@@ -1,8 +1,8 @@
 #pragma once
 
 #include "analysis/analysis.h"
-#include "sim/step.h"
 #include "model/modpar.h"
+#include "sim/step.h"
 
 #include <functional>
 #include <memory>
@@ -39,6 +39,8 @@ public:
     /// Hands the rest of the streamed text to the sinks.
     void finish();
 
+    /// Whether anything is recorded after every sub-step (the trace, the MSD, the speeds).
+    bool wantsSubSteps() const { return m_setup.trace || m_setup.msd || m_setup.speeds; }
     const MsdAccumulator *msd() const { return m_msd.get(); }
     const SpeedHistogram *speeds() const { return m_speeds.get(); }
 
