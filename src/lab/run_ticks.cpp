@@ -11,21 +11,15 @@ int runTicks(const LabOptions &o, Stepper &stepper, Recorder &recorder, Canvas &
     ImageSurface *pathPicture)
 {
     ModPar &state = stepper.state();
-    const bool perSubStep = recorder.wantsSubSteps();
+    SubStepRecording recording(recorder, stepper);
+    SubStepObserver *after = recorder.wantsSubSteps() ? &recording : nullptr;
     InterruptGuard interrupt;
     Progress progress(o.ticks, Progress::stderrIsTerminal());
     std::int64_t tick = 0;
     try {
         for (tick = 1; tick <= o.ticks; ++tick) {
             TickCounters counters;
-            if (perSubStep) {
-                stepper.tick(path, counters, [&] {
-                    recorder.afterSubStep(
-                        state, stepper.subSteps(), stepper.unwrappedX(), stepper.unwrappedY());
-                });
-            } else {
-                stepper.tick(path, counters, [] {});
-            }
+            stepper.tick(path, counters, after);
             recorder.afterTick(state, tick, counters);
             if (pathPicture && tick % 1024 == 0)
                 pathPicture->image();
