@@ -1,6 +1,9 @@
 // Timings of the per-tick work: the bounded sub-step's physics, the frame drawing and a whole
 // tick (sub-steps and frame, not the on-screen presentation). Sub-step cases take NumSide as
 // their argument: 5 is 25 particles, 10 is 100.
+#include "model/geometry.h"
+#include "sim/restart.h"
+#include "sim/settings.h"
 #include "sim/step.h"
 #include "toolkit/image_surface.h"
 
@@ -10,29 +13,26 @@ namespace {
 
 using namespace brownian;
 
+/// Side of the main window's path picture, twips; the frame and the view are the view square.
+constexpr double kPathSide = 5063;
+constexpr double kViewSide = field::kViewSide;
+
 ModPar makeState(int numSide, int size, int speed, int mode)
 {
     ModPar s;
     s.setDefaults();
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.ParSpeed = speed;
     s.BoundMode = mode;
-    s.LocusNo = 0;
-    s.redim();
-    InitPar(s, s.BoundMode * 1000);
+    applySettings(s, { numSide, size, speed, 0 });
+    restart(s);
     return s;
 }
 
+/// Lets the particles move for 500 sub-steps, in whole ticks.
 void warmUp(ModPar &s, bool unbounded)
 {
-    NullCanvas path;
-    for (int i = 0; i < 500; ++i) {
-        if (unbounded)
-            unboundedSubStep(s, path);
-        else
-            boundedSubStep(s, path);
-    }
+    NullCanvas path, frame;
+    for (int done = 0; done < 500; done += s.ParSpeed.value())
+        runTick(s, unbounded, path, frame);
 }
 
 void BM_BoundedSubStep(benchmark::State &st)
@@ -71,7 +71,7 @@ void frameDrawing(benchmark::State &st, double devicePixelRatio)
 {
     ModPar s = makeState(10, 500, 5, 0);
     warmUp(s, false);
-    ImageSurface buffer(5000, 5000, 15.0, devicePixelRatio);
+    ImageSurface buffer(kViewSide, kViewSide, 15.0, devicePixelRatio);
     for (auto _ : st) {
         drawFrame(s, buffer);
         buffer.clear();
@@ -105,7 +105,7 @@ void BM_PathSegments5(benchmark::State &st)
 {
     ModPar s = makeState(10, 500, 5, 0);
     warmUp(s, false);
-    ImageSurface path(5063, 5063, 15.0);
+    ImageSurface path(kPathSide, kPathSide, 15.0);
     for (auto _ : st) {
         for (int k = 0; k < 5; ++k)
             path.line(s.ParX.data()[k] - 40, s.ParY.data()[k] - 30, s.ParX.data()[k],
@@ -120,9 +120,9 @@ void fullTick(benchmark::State &st, int numSide, int size, int speed, bool unbou
 {
     ModPar s = makeState(numSide, size, speed, unbounded ? 1 : 0);
     warmUp(s, unbounded);
-    ImageSurface path(5063, 5063, 15.0);
-    ImageSurface buffer(5000, 5000, 15.0);
-    ImageSurface view(5000, 5000, 15.0);
+    ImageSurface path(kPathSide, kPathSide, 15.0);
+    ImageSurface buffer(kViewSide, kViewSide, 15.0);
+    ImageSurface view(kViewSide, kViewSide, 15.0);
     for (auto _ : st) {
         runTick(s, unbounded, path, buffer);
         buffer.swapImage(view);

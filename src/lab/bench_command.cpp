@@ -1,25 +1,9 @@
+#include "bench_timing.h"
 #include "commands.h"
-#include "interrupt.h"
-#include "sim/step.h"
+#include "pictures.h"
 #include "setup.h"
-#include "toolkit/image_surface.h"
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <memory>
 
 namespace brownian::lab {
-
-namespace {
-
-struct Case
-{
-    double seconds = 0;
-    TickCounters counters;
-};
-
-} // namespace
 
 int benchCommand(const LabOptions &o, const GuiStarter &startGui)
 {
@@ -38,13 +22,12 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     if (draw)
         startGui();
 
-    // The window's pictures: the path picture and the frame buffer, at the screen's resolution.
-    const double twipsPerPixel = 1440.0 / o.dpi;
+    // The window's pictures at the screen's resolution, or nothing drawn at all.
     NullCanvas nullPath, nullFrame;
     std::unique_ptr<ImageSurface> path, frame;
     if (draw) {
-        path = std::make_unique<ImageSurface>(5063, 5063, twipsPerPixel);
-        frame = std::make_unique<ImageSurface>(5000, 5000, twipsPerPixel);
+        path = makePathPicture(o.dpi);
+        frame = makeFrameBuffer(o.dpi);
     }
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;
@@ -64,55 +47,17 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
         }
     };
 
-    const std::int64_t warmUp = std::max<std::int64_t>(100, o.ticks / 10);
-    std::vector<Case> cases(o.repeats);
-    InterruptGuard interrupt;
+    std::optional<std::vector<BenchCase>> cases;
     try {
         placeParticles(state, rows);
-        TickCounters ignored;
-        for (std::int64_t t = 0; t < warmUp && !InterruptGuard::interrupted(); ++t)
-            tick(ignored);
-        for (int r = 0; r < o.repeats; ++r) {
-            Case &c = cases[r];
-            const auto start = std::chrono::steady_clock::now();
-            for (std::int64_t t = 0; t < o.ticks && !InterruptGuard::interrupted(); ++t)
-                tick(c.counters);
-            c.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (InterruptGuard::interrupted()) {
-                printError("interrupted");
-                return kExitInterrupted;
-            }
-            const double us = c.seconds * 1e6 / o.ticks;
-            std::printf("case %d/%d: %lld ticks in %.1f ms: %.2f us/tick, %.0f ticks/s, %.4g pair "
-                        "tests/s, %.2f contacts/tick\n",
-                r + 1, o.repeats, static_cast<long long>(o.ticks), c.seconds * 1e3, us,
-                o.ticks / c.seconds, static_cast<double>(c.counters.pairTests) / c.seconds,
-                static_cast<double>(c.counters.contacts) / o.ticks);
-            std::fflush(stdout);
-        }
+        cases = timeCases(o, tick);
     } catch (const RuntimeFault &fault) {
-        printError("simulation fault: " + fault.englishName() + " (" + fault.what() + ")");
+        printError("simulation fault: " + faultText(fault));
         return kExitFault;
     }
-
-    std::vector<Case> sorted = cases;
-    std::sort(sorted.begin(), sorted.end(),
-        [](const Case &a, const Case &b) { return a.seconds < b.seconds; });
-    const Case &median = sorted[sorted.size() / 2];
-    // Contacts depend on the state only, not on the timing: averaged over every timed tick.
-    double contacts = 0;
-    for (const Case &c : cases)
-        contacts += static_cast<double>(c.counters.contacts);
-    contacts /= static_cast<double>(o.ticks) * o.repeats;
-    std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
-                "warmup_ticks=%lld repeats=%d us_per_tick=%.3f ticks_per_s=%.1f "
-                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f\n",
-        o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
-        draw ? "yes" : "no", static_cast<long long>(o.ticks), static_cast<long long>(warmUp),
-        o.repeats, median.seconds * 1e6 / o.ticks, o.ticks / median.seconds,
-        static_cast<double>(median.counters.pairTests) / median.seconds, contacts,
-        sorted.front().seconds * 1e6 / o.ticks);
+    if (!cases)
+        return kExitInterrupted;
+    printSummary(o, *cases);
     return kExitOk;
 }
 

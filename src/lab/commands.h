@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messages.h"
 #include "options.h"
 
 #include <functional>
@@ -16,9 +17,6 @@ inline constexpr int kExitInterrupted = 130;
 /// Starts what drawing text needs (the application object with its fonts); called only when
 /// something is drawn.
 using GuiStarter = std::function<void()>;
-
-/// Writes "brownian-lab: message" to standard error.
-void printError(const std::string &message);
 
 /// `run`: checks the input, opens the outputs, places, runs the ticks, writes the outputs.
 int runCommand(const LabOptions &options, const GuiStarter &startGui);

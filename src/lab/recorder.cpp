@@ -1,7 +1,6 @@
 #include "recorder.h"
 
 #include "csv.h"
-#include "stepper.h"
 
 namespace brownian::lab {
 

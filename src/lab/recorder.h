@@ -1,8 +1,9 @@
 #pragma once
 
 #include "analysis/analysis.h"
-#include "sim/step.h"
 #include "model/modpar.h"
+#include "sim/step.h"
+#include "stepper.h"
 
 #include <functional>
 #include <memory>
@@ -39,6 +40,8 @@ public:
     /// Hands the rest of the streamed text to the sinks.
     void finish();
 
+    /// Whether anything is recorded after every sub-step (the trace, the MSD, the speeds).
+    bool wantsSubSteps() const { return m_setup.trace || m_setup.msd || m_setup.speeds; }
     const MsdAccumulator *msd() const { return m_msd.get(); }
     const SpeedHistogram *speeds() const { return m_speeds.get(); }
 
@@ -52,6 +55,27 @@ private:
     std::string m_snapshots, m_trace, m_stats;
     std::unique_ptr<MsdAccumulator> m_msd;
     std::unique_ptr<SpeedHistogram> m_speeds;
+};
+
+/// Hands every sub-step of a stepper's ticks to a recorder, with the stepper's count and
+/// unwrapped positions: the trace row, the MSD and the speed samples.
+class SubStepRecording final : public SubStepObserver
+{
+public:
+    SubStepRecording(Recorder &recorder, const Stepper &stepper)
+        : m_recorder(recorder)
+        , m_stepper(stepper)
+    {
+    }
+    void afterSubStep(const ModPar &state) override
+    {
+        m_recorder.afterSubStep(
+            state, m_stepper.subSteps(), m_stepper.unwrappedX(), m_stepper.unwrappedY());
+    }
+
+private:
+    Recorder &m_recorder;
+    const Stepper &m_stepper;
 };
 
 /// The CSV text of the MSD points.

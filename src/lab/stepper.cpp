@@ -27,20 +27,24 @@ Stepper::Stepper(ModPar &state, bool unbounded)
 {
 }
 
-void Stepper::subStep(Canvas &path, TickCounters &counters)
+void Stepper::tick(Canvas &path, TickCounters &counters, SubStepObserver *after)
 {
-    if (m_unbounded)
-        unboundedSubStep(m_state, path, &counters);
-    else
-        boundedSubStep(m_state, path, &counters);
+    m_after = after;
+    runTick(m_state, m_unbounded, path, m_frame, &counters, this);
+}
+
+void Stepper::afterSubStep(const ModPar &s)
+{
     ++m_subSteps;
-    const float *vx = m_state.ParVX.data();
-    const float *vy = m_state.ParVY.data();
+    const float *vx = s.ParVX.data();
+    const float *vy = s.ParVY.data();
     const std::size_t n = m_ux.size();
     for (std::size_t i = 0; i < n; ++i) {
         m_ux[i] += vx[i];
         m_uy[i] += vy[i];
     }
+    if (m_after)
+        m_after->afterSubStep(s);
 }
 
 } // namespace brownian::lab

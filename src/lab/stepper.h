@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sim/step.h"
 #include "model/modpar.h"
 #include "sim/canvas.h"
+#include "sim/step.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,29 +20,22 @@ struct Totals
 
 Totals stateTotals(const ModPar &state);
 
-/// Runs ticks with the program's own sub-steps and keeps every particle's unwrapped position:
+/// Runs ticks through the program's own tick and keeps every particle's unwrapped position:
 /// its start plus every move, summed in Double. The move of a sub-step adds the velocity as it
 /// stands after the pair pass, which is also the velocity at the end of the sub-step (the wrap
 /// pass moves positions by the period but changes no velocity), so the unwrapped position
-/// follows the velocities and never sees the shifts by 6000 of CollideWrap and the wrap pass.
-class Stepper
+/// follows the velocities and never sees the period shifts of CollideWrap and the wrap pass.
+class Stepper final : private SubStepObserver
 {
 public:
     /// Starts the unwrapped positions at the state's positions.
     Stepper(ModPar &state, bool unbounded);
 
-    /// One tick as the window runs it: ParSpeed read once, that many sub-steps, each drawing
-    /// its path segment on `path`; `afterSubStep()` is called after each. The frame is left to
-    /// the caller (drawFrame), since only the last one is wanted.
-    template <typename AfterSubStep>
-    void tick(Canvas &path, TickCounters &counters, AfterSubStep &&afterSubStep)
-    {
-        const int subSteps = m_state.ParSpeed.value();
-        for (int k = 1; k <= subSteps; ++k) {
-            subStep(path, counters);
-            afterSubStep();
-        }
-    }
+    /// One tick as the window runs it (runTick), with its path segments on `path`. After each
+    /// sub-step the unwrapped positions take in its move, then `after` (when given) is called.
+    /// The frame goes to a canvas that keeps nothing: only the last one is wanted, and the
+    /// caller draws it (drawFrame).
+    void tick(Canvas &path, TickCounters &counters, SubStepObserver *after = nullptr);
 
     /// Sub-steps run so far.
     std::int64_t subSteps() const { return m_subSteps; }
@@ -51,10 +44,12 @@ public:
     ModPar &state() { return m_state; }
 
 private:
-    void subStep(Canvas &path, TickCounters &counters);
+    void afterSubStep(const ModPar &state) override;
 
     ModPar &m_state;
     bool m_unbounded;
+    NullCanvas m_frame;
+    SubStepObserver *m_after = nullptr;
     std::int64_t m_subSteps = 0;
     std::vector<double> m_ux, m_uy;
 };

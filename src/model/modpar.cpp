@@ -1,5 +1,7 @@
 #include "modpar.h"
 
+#include "geometry.h"
+
 #include <cmath>
 
 namespace brownian {
@@ -29,6 +31,10 @@ Integer ModPar::lastIndex() const
     return Integer::fromDouble(std::pow(NumSide.toDouble(), 2.0) - 1.0);
 }
 
+namespace {
+constexpr Integer kBoxSide = static_cast<int>(field::kBoxSide);
+} // namespace
+
 void InitPar(ModPar &s, Integer Margin)
 {
     const Integer n = s.NumSide;
@@ -38,8 +44,8 @@ void InitPar(ModPar &s, Integer Margin)
         const Integer row = i / n;
         const Integer col = i % n;
         const Integer product = n * size;
-        const Integer field = Margin + 5000;
-        const Integer freeSpace = field - product;
+        const Integer side = Margin + kBoxSide;
+        const Integer freeSpace = side - product;
 
         const double gap = freeSpace.toDouble() / n.toDouble();
         const double half = size.toDouble() / 2.0;

@@ -13,6 +13,10 @@ constexpr double kBoxEdge = field::kBoxSide;
 constexpr float kFieldHigh = field::kFieldHigh;
 constexpr float kFieldLow = field::kFieldLow;
 constexpr float kPeriod = field::kPeriod;
+constexpr double kPeriodDouble = field::kPeriod;
+/// The period and how far the field reaches below 0, as Integers for the seams' Integer sums.
+constexpr Integer kPeriodInteger = static_cast<int>(field::kPeriod);
+constexpr Integer kFieldOverhang = -static_cast<int>(field::kFieldLow);
 
 /// Number of particles the loops run over; the arrays must hold at least that many.
 int particleCount(const ModPar &s)
@@ -143,7 +147,7 @@ void fastPairPass(ModPar &s, int count, TickCounters *counters)
 
 void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
 {
-    const Integer seam = Integer(6000) - s.ParSize;
+    const Integer seam = kPeriodInteger - s.ParSize;
     const float w = seam.toSingle();
     const double size = s.ParSize.toDouble();
     float *x = s.ParX.data();
@@ -153,13 +157,13 @@ void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
         for (int j = i + 1; j < count; ++j) {
             const double ddx = static_cast<double>(x[i]) - x[j];
             const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
-            const double sx = acrossX ? 6000.0 - std::fabs(ddx) : ddx;
+            const double sx = acrossX ? kPeriodDouble - std::fabs(ddx) : ddx;
             // D >= |sx|, so a pair farther apart than ParSize on one axis cannot touch.
             if (std::fabs(sx) > size)
                 continue;
             const double ddy = static_cast<double>(y[i]) - y[j];
             const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
-            const double sy = acrossY ? 6000.0 - std::fabs(ddy) : ddy;
+            const double sy = acrossY ? kPeriodDouble - std::fabs(ddy) : ddy;
             if (!inContact(sx, sy, size))
                 continue;
             ++contacts;
@@ -222,7 +226,7 @@ void unboundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 
 void CollideWrap(ModPar &s, Integer I, Integer J)
 {
-    const float low = (s.ParSize - 500).toSingle();
+    const float low = (s.ParSize - kFieldOverhang).toSingle();
     if (s.ParX[I] < low)
         s.ParX[I] = toSingle(static_cast<double>(s.ParX[I]) + kPeriod);
     if (s.ParX[J] < low)

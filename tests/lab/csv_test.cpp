@@ -1,4 +1,6 @@
 #include "lab/csv.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <bit>
 #include <cmath>
@@ -88,27 +90,15 @@ std::string stateText(int rows)
 
 TEST(Csv, StateRowsAreReadInIndexOrder)
 {
-    ModPar s;
-    s.setDefaults();
-    s.NumSide = 2;
-    s.redim();
-    InitPar(s, 0);
+    const ModPar s = test::StateBuilder().numSide(2).locus(0).placed();
     std::string text(kStateHeader);
     text += '\n';
     appendStateRows(text, s);
     const auto rows = parseStateCsv(text, 4, "a.csv");
     ASSERT_EQ(rows.size(), 4u);
-    ModPar t;
-    t.setDefaults();
-    t.NumSide = 2;
-    t.redim();
+    ModPar t = test::StateBuilder().numSide(2).locus(0).build();
     loadState(t, rows);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(t.ParX.at(i), s.ParX.at(i));
-        EXPECT_EQ(t.ParY.at(i), s.ParY.at(i));
-        EXPECT_EQ(t.ParVX.at(i), s.ParVX.at(i));
-        EXPECT_EQ(t.ParVY.at(i), s.ParVY.at(i));
-    }
+    EXPECT_TRUE(test::sameState(t, s));
     // Line ends, spaces around fields, a byte-order mark and blank lines at the end are fine.
     const auto loose = parseStateCsv(
         "\xEF\xBB\xBFi,x,y,vx,vy\r\n0, 1.5 ,2,3,4\r\n1,1,2,3,-4\r\n\r\n\n", 2, "b.csv");

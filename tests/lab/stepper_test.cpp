@@ -1,8 +1,9 @@
 #include "lab/recorder.h"
 #include "lab/stepper.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace brownian;
@@ -12,24 +13,35 @@ namespace {
 
 ModPar placed(int numSide, int size, int speed, bool unbounded, std::uint64_t seed)
 {
-    ModPar s;
-    s.setDefaults();
-    s.BoundMode = unbounded ? 1 : 0;
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.ParSpeed = speed;
-    s.LocusNo = 0;
-    s.redim();
-    s.random.seed(seed);
-    InitPar(s, s.BoundMode * 1000);
-    return s;
+    return test::StateBuilder()
+        .unbounded(unbounded)
+        .numSide(numSide)
+        .size(size)
+        .speed(speed)
+        .locus(0)
+        .seed(seed)
+        .placed();
 }
 
-bool sameBits(const SingleArray &a, const SingleArray &b)
+/// Counts the sub-steps it sees and checks that each comes after the unwrapped positions took
+/// in its move.
+class SubStepCount final : public SubStepObserver
 {
-    return a.size() == b.size()
-        && std::memcmp(a.data(), b.data(), sizeof(float) * static_cast<std::size_t>(a.size())) == 0;
-}
+public:
+    explicit SubStepCount(const Stepper &stepper)
+        : m_stepper(stepper)
+    {
+    }
+    void afterSubStep(const ModPar &) override
+    {
+        ++count;
+        EXPECT_EQ(m_stepper.subSteps(), count);
+    }
+    std::int64_t count = 0;
+
+private:
+    const Stepper &m_stepper;
+};
 
 class StepperModes : public ::testing::TestWithParam<bool>
 {
@@ -43,17 +55,14 @@ TEST_P(StepperModes, StepsExactlyAsTheWindowsTick)
     Stepper stepper(lab, unbounded);
     NullCanvas path, frame;
     TickCounters labCounters, windowCounters;
-    int subSteps = 0;
+    SubStepCount seen(stepper);
     for (int t = 0; t < 400; ++t) {
-        stepper.tick(path, labCounters, [&] { ++subSteps; });
+        stepper.tick(path, labCounters, &seen);
         runTick(window, unbounded, path, frame, &windowCounters);
     }
-    EXPECT_EQ(subSteps, 1600);
+    EXPECT_EQ(seen.count, 1600);
     EXPECT_EQ(stepper.subSteps(), 1600);
-    EXPECT_TRUE(sameBits(lab.ParX, window.ParX));
-    EXPECT_TRUE(sameBits(lab.ParY, window.ParY));
-    EXPECT_TRUE(sameBits(lab.ParVX, window.ParVX));
-    EXPECT_TRUE(sameBits(lab.ParVY, window.ParVY));
+    EXPECT_TRUE(test::sameState(lab, window));
     EXPECT_EQ(labCounters.contacts, windowCounters.contacts);
     EXPECT_GT(labCounters.contacts, 0u);
     EXPECT_EQ(labCounters.pairTests, 1600u * 49 * 48 / 2);
@@ -70,7 +79,7 @@ TEST_P(StepperModes, UnwrappedPositionsFollowTheStoredOnes)
     NullCanvas path;
     TickCounters counters;
     for (int t = 0; t < 600; ++t)
-        stepper.tick(path, counters, [] {});
+        stepper.tick(path, counters);
     bool wrapped = false;
     for (int i = 0; i < 36; ++i) {
         for (const auto &[u, x] : { std::pair { stepper.unwrappedX()[i], s.ParX.at(i) },
@@ -88,9 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, StepperModes, ::testing::Values(false, true),
 
 TEST(Totals, AreSumsInDoubleOfTheSingles)
 {
-    ModPar s;
-    s.NumSide = 2;
-    s.redim();
+    ModPar s = test::StateBuilder().numSide(2).locus(0).build();
     const float vx[] = { 1.5f, -0.25f, 3.0f, 0.1f }, vy[] = { -2.0f, 0.5f, 0.0f, 0.2f };
     for (int i = 0; i < 4; ++i) {
         s.ParVX.at(i) = vx[i];
@@ -125,7 +132,7 @@ TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
     NullCanvas path;
     for (int t = 1; t <= 7; ++t) {
         TickCounters c;
-        stepper.tick(path, c, [] {});
+        stepper.tick(path, c);
         recorder.afterTick(s, t, c);
     }
     recorder.finish();

@@ -1,10 +1,11 @@
 // End-to-end runs of the built brownian-lab tool.
 #include "analysis/analysis.h"
 #include "lab/csv.h"
-#include "sim/step.h"
 #include "model/modpar.h"
+#include "sim/step.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
-#include <bit>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
@@ -139,35 +140,24 @@ std::string stateFile(const ModPar &s)
 
 ModPar programStart(int numSide, int size, int speed, bool unbounded)
 {
-    ModPar s;
-    s.setDefaults();
-    s.BoundMode = unbounded ? 1 : 0;
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.ParSpeed = speed;
-    s.LocusNo = 0;
-    s.redim();
-    InitPar(s, s.BoundMode * 1000);
-    return s;
+    return test::StateBuilder()
+        .unbounded(unbounded)
+        .numSide(numSide)
+        .size(size)
+        .speed(speed)
+        .locus(0)
+        .placed();
 }
 
+/// The rows, loaded into a state of the same settings with every array element 0 first, give
+/// `s` bit for bit.
 void expectSameState(const ModPar &s, const std::vector<StateRow> &rows)
 {
     ASSERT_EQ(static_cast<int>(rows.size()), s.ParX.size());
-    for (int i = 0; i < s.ParX.size(); ++i) {
-        EXPECT_EQ(
-            std::bit_cast<std::uint32_t>(rows[i].x), std::bit_cast<std::uint32_t>(s.ParX.at(i)))
-            << i;
-        EXPECT_EQ(
-            std::bit_cast<std::uint32_t>(rows[i].y), std::bit_cast<std::uint32_t>(s.ParY.at(i)))
-            << i;
-        EXPECT_EQ(
-            std::bit_cast<std::uint32_t>(rows[i].vx), std::bit_cast<std::uint32_t>(s.ParVX.at(i)))
-            << i;
-        EXPECT_EQ(
-            std::bit_cast<std::uint32_t>(rows[i].vy), std::bit_cast<std::uint32_t>(s.ParVY.at(i)))
-            << i;
-    }
+    ModPar loaded = s;
+    loaded.redim();
+    loadState(loaded, rows);
+    EXPECT_TRUE(test::sameState(loaded, s));
 }
 
 TEST_F(Tool, HelpExplainsBothCommands)
@@ -187,10 +177,7 @@ TEST_F(Tool, DefaultRunStartsFromTheProgramsFirstPlacement)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     // The window's start-up: defaults, redim, InitPar(0), from the fixed random state.
-    ModPar program;
-    program.setDefaults();
-    program.redim();
-    InitPar(program, 0);
+    const ModPar program = test::StateBuilder().placed();
     expectSameState(program, parseStateCsv(slurp(file("s.csv")), 25, "s.csv"));
     EXPECT_EQ(
         slurp(file("snap.csv")), "tick,i,x,y,vx,vy\n" + [&] {
@@ -210,11 +197,7 @@ TEST_F(Tool, SeedGivesAnotherButRepeatableStart)
     EXPECT_EQ(a.out, b.out);
     EXPECT_NE(a.out, plain);
     EXPECT_NE(a.out, c.out);
-    ModPar seeded;
-    seeded.setDefaults();
-    seeded.redim();
-    seeded.random.seed(42);
-    InitPar(seeded, 0);
+    const ModPar seeded = test::StateBuilder().seed(42).placed();
     expectSameState(seeded, parseStateCsv(a.out, 25, "stdout"));
 }
 

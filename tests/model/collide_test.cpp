@@ -1,6 +1,7 @@
 #include "model/fault.h"
 #include "model/modpar.h"
-#include "step_support.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -8,11 +9,11 @@
 using brownian::CollidePar;
 using brownian::FaultKind;
 using brownian::RuntimeFault;
-using steptest::get;
-using steptest::makeState;
-using steptest::Particle;
-using steptest::put;
-using steptest::sameBits;
+using brownian::test::get;
+using brownian::test::parkedState;
+using brownian::test::Particle;
+using brownian::test::put;
+using brownian::test::sameBits;
 
 namespace {
 
@@ -28,7 +29,7 @@ class Collide : public ::testing::TestWithParam<CollideCase>
 protected:
     brownian::ModPar pair() const
     {
-        brownian::ModPar s = makeState(2, 400);
+        brownian::ModPar s = parkedState(2, 400);
         put(s, 1, GetParam().i);
         put(s, 2, GetParam().j);
         return s;
@@ -49,9 +50,9 @@ TEST_P(Collide, ExchangesNormalComponentsExactly)
 TEST_P(Collide, PositionsAndOtherParticlesUntouched)
 {
     brownian::ModPar s = pair();
-    const auto before = steptest::stateBits(s);
+    const auto before = brownian::test::stateBits(s);
     CollidePar(s, 1, 2);
-    const auto after = steptest::stateBits(s);
+    const auto after = brownian::test::stateBits(s);
     for (std::size_t k = 0; k < before.size(); ++k) {
         const bool velocityOfPair = (k / 4 == 1 || k / 4 == 2) && k % 4 >= 2;
         if (!velocityOfPair) {
@@ -86,7 +87,7 @@ TEST_P(Collide, ConservesMomentumAndEnergyAndUndoesItself)
     EXPECT_NEAR(double(i.vy) + j.vy, double(c.i.vy) + c.j.vy, tol);
     const double e0 = double(c.i.vx) * c.i.vx + double(c.i.vy) * c.i.vy + double(c.j.vx) * c.j.vx
         + double(c.j.vy) * c.j.vy;
-    EXPECT_NEAR(steptest::kineticSum(s), e0, tol * (1 + e0));
+    EXPECT_NEAR(brownian::test::kineticSum(s), e0, tol * (1 + e0));
 
     CollidePar(s, 1, 2);
     EXPECT_NEAR(s.ParVX.at(1), c.i.vx, tol);
@@ -113,19 +114,19 @@ INSTANTIATE_TEST_SUITE_P(Table, Collide,
 
 TEST(CollideCoincident, VelocitiesStayFiniteAndUnchanged)
 {
-    brownian::ModPar s = makeState(2, 400);
+    brownian::ModPar s = parkedState(2, 400);
     put(s, 0, { 1234.5f, 2345.25f, 1.5f, -2.0f });
     put(s, 3, { 1234.5f, 2345.25f, 0.25f, 3.0f });
-    const auto before = steptest::stateBits(s);
+    const auto before = brownian::test::stateBits(s);
     CollidePar(s, 0, 3);
-    EXPECT_EQ(steptest::stateBits(s), before);
+    EXPECT_EQ(brownian::test::stateBits(s), before);
     EXPECT_TRUE(std::isfinite(s.ParVX.at(0)) && std::isfinite(s.ParVY.at(3)));
 }
 
 TEST(CollideCoincident, NearlyCoincidentCentresStillExchange)
 {
     // One ulp apart is a line of centres like any other: the guard is for zero only.
-    brownian::ModPar s = makeState(2, 400);
+    brownian::ModPar s = parkedState(2, 400);
     const float x = 1234.5f;
     put(s, 0, { x, 2000, 1.5f, 0.25f });
     put(s, 1, { std::nextafter(x, 0.0f), 2000, -0.5f, 0.75f });
@@ -138,7 +139,7 @@ TEST(CollideCoincident, NearlyCoincidentCentresStillExchange)
 
 TEST(CollideIndex, OutsideTheArraysIsASubscriptFault)
 {
-    brownian::ModPar s = makeState(2, 400);
+    brownian::ModPar s = parkedState(2, 400);
     try {
         CollidePar(s, 0, 4);
         FAIL() << "no fault";

@@ -1,4 +1,5 @@
 #include "model/modpar.h"
+#include "support/state_builder.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -8,14 +9,10 @@ using brownian::ModPar;
 
 namespace {
 
-ModPar makeState(int numSide, int size)
+/// Defaults with the count and size applied; nothing placed yet.
+ModPar settled(int numSide, int size)
 {
-    ModPar s;
-    s.setDefaults();
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.redim();
-    return s;
+    return brownian::test::StateBuilder().numSide(numSide).size(size).build();
 }
 
 TEST(ModPar, DefaultsAndRedim)
@@ -52,7 +49,7 @@ class Placement : public ::testing::TestWithParam<PlacementCase>
 TEST_P(Placement, CentresLieInTheirCells)
 {
     const PlacementCase c = GetParam();
-    ModPar s = makeState(c.numSide, c.size);
+    ModPar s = settled(c.numSide, c.size);
     int clears = 0;
     s.clearPath = [&] { ++clears; };
     InitPar(s, c.margin);
@@ -83,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Placement,
 
 TEST(Placement, FollowsTheFormulaBitForBit)
 {
-    ModPar s = makeState(5, 400);
+    ModPar s = settled(5, 400);
     brownian::RandomSource replay;
     InitPar(s, 1000);
     for (int i = 0; i < 25; ++i) {
@@ -99,7 +96,7 @@ TEST(Placement, FollowsTheFormulaBitForBit)
 
 TEST(Placement, RigidGridIgnoresTheDrawsExactly)
 {
-    ModPar s = makeState(10, 500);
+    ModPar s = settled(10, 500);
     InitPar(s, 0);
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(s.ParX.at(i), 500.0f * (i % 10) + 250.0f);
@@ -113,7 +110,7 @@ TEST(Placement, RigidGridIgnoresTheDrawsExactly)
 
 TEST(Placement, CornerParticlesTakeCornerCells)
 {
-    ModPar s = makeState(5, 400);
+    ModPar s = settled(5, 400);
     InitPar(s, 0);
     auto cell = [&](int i) {
         return std::pair { static_cast<int>(s.ParX.at(i)) / 1000,
@@ -127,7 +124,7 @@ TEST(Placement, CornerParticlesTakeCornerCells)
 
 TEST(Placement, SuccessiveCallsContinueTheSequence)
 {
-    ModPar a = makeState(5, 400), b = makeState(5, 400);
+    ModPar a = settled(5, 400), b = settled(5, 400);
     InitPar(a, 0);
     InitPar(b, 0);
     EXPECT_EQ(a.ParX.at(7), b.ParX.at(7)) << "the first placement is the same in every run";
@@ -139,10 +136,10 @@ TEST(Placement, SuccessiveCallsContinueTheSequence)
 
 TEST(Placement, OverflowAndShortArraysAreFaults)
 {
-    ModPar s = makeState(5, 400);
+    ModPar s = settled(5, 400);
     s.NumSide = 100; // 100 × 400 overflows 16 bits
     EXPECT_THROW(InitPar(s, 0), brownian::RuntimeFault);
-    ModPar t = makeState(5, 400);
+    ModPar t = settled(5, 400);
     t.NumSide = 6; // arrays still hold 25
     EXPECT_THROW(InitPar(t, 0), brownian::RuntimeFault);
 }

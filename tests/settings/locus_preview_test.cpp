@@ -1,63 +1,19 @@
+#include "../support/recording_canvas.h"
 #include "settings/locus_preview.h"
-#include "sim/restart.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-using brownian::Canvas;
-using brownian::centreParticle;
 using brownian::drawLocusPreview;
 using brownian::FillStyle;
 using brownian::Integer;
 using brownian::LocusPreview;
 using brownian::pickParticle;
 using brownian::Rgb;
+using brownian::test::RecordingCanvas;
 
 namespace {
-
-/// Records what is drawn, with the fill colour and style in force at each shape.
-class RecordingCanvas final : public Canvas
-{
-public:
-    struct Shape
-    {
-        char kind; // 'c' circle, 'r' rectangle
-        float x1, y1, r, x2, y2;
-        Rgb outline, fill;
-        FillStyle style;
-    };
-    void clear() override
-    {
-        ++clears;
-        shapes.clear();
-    }
-    void setFillColor(Rgb c) override { fill = c; }
-    void setFillStyle(FillStyle s) override { style = s; }
-    void circle(float x, float y, float r, Rgb outline) override
-    {
-        shapes.push_back({ 'c', x, y, r, 0, 0, outline, fill, style });
-    }
-    void line(float, float, float, float, Rgb) override { ++lines; }
-    void rectangle(float x1, float y1, float x2, float y2, Rgb outline) override
-    {
-        shapes.push_back({ 'r', x1, y1, 0, x2, y2, outline, fill, style });
-    }
-
-    std::vector<Shape> of(Rgb outline, char kind = 'c') const
-    {
-        std::vector<Shape> out;
-        for (const Shape &s : shapes)
-            if (s.kind == kind && s.outline == outline)
-                out.push_back(s);
-        return out;
-    }
-
-    int clears = 0, lines = 0;
-    Rgb fill { 1, 2, 3 };
-    FillStyle style = FillStyle::Solid;
-    std::vector<Shape> shapes;
-};
 
 constexpr float kW = 3060, kH = 3060;
 
@@ -78,25 +34,25 @@ TEST(LocusPreview, DefaultsShowTheGridWithTheCentreRed)
     RecordingCanvas c;
     drawLocusPreview(c, preview(5, 400, 0, 12));
     EXPECT_EQ(c.clears, 1);
-    const auto greens = c.of(brownian::kGreen);
+    const auto greens = c.circlesOf(brownian::kGreen);
     ASSERT_EQ(greens.size(), 25u);
     const float cell = kW / 5;
     for (int k = 0; k < 25; ++k) {
         // Row by row from the top, column by column from the left.
-        EXPECT_FLOAT_EQ(greens[k].x1, cell * (k % 5 + 0.5f)) << k;
-        EXPECT_FLOAT_EQ(greens[k].y1, cell * (k / 5 + 0.5f)) << k;
+        EXPECT_FLOAT_EQ(greens[k].x, cell * (k % 5 + 0.5f)) << k;
+        EXPECT_FLOAT_EQ(greens[k].y, cell * (k / 5 + 0.5f)) << k;
         EXPECT_FLOAT_EQ(greens[k].r, kW * 400 / 10000) << k;
         EXPECT_EQ(greens[k].fill, brownian::kGreen);
         EXPECT_EQ(greens[k].style, FillStyle::Solid);
     }
-    const auto reds = c.of(brownian::kRed);
+    const auto reds = c.circlesOf(brownian::kRed);
     ASSERT_EQ(reds.size(), 1u);
-    EXPECT_EQ(c.shapes.back().outline, brownian::kRed); // on top
-    EXPECT_FLOAT_EQ(reds[0].x1, greens[12].x1);
-    EXPECT_FLOAT_EQ(reds[0].y1, greens[12].y1);
+    EXPECT_EQ(c.circles.back().outline, brownian::kRed); // on top
+    EXPECT_FLOAT_EQ(reds[0].x, greens[12].x);
+    EXPECT_FLOAT_EQ(reds[0].y, greens[12].y);
     EXPECT_FLOAT_EQ(reds[0].r, greens[12].r);
     EXPECT_EQ(reds[0].fill, brownian::kRed);
-    EXPECT_TRUE(c.of(brownian::kBlack, 'r').empty());
+    EXPECT_TRUE(c.rectanglesOf(brownian::kBlack).empty());
     EXPECT_EQ(c.style, FillStyle::Solid);
 }
 
@@ -104,10 +60,10 @@ TEST(LocusPreview, UnboundedModeShrinksTheDiscsAndFramesTheView)
 {
     RecordingCanvas c;
     drawLocusPreview(c, preview(5, 400, 1, 12));
-    const auto greens = c.of(brownian::kGreen);
+    const auto greens = c.circlesOf(brownian::kGreen);
     ASSERT_EQ(greens.size(), 25u);
     EXPECT_FLOAT_EQ(greens[0].r, kW * 400 / 10000 * 5 / 6);
-    const auto frames = c.of(brownian::kBlack, 'r');
+    const auto frames = c.rectanglesOf(brownian::kBlack);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_FLOAT_EQ(frames[0].x1, kW / 12);
     EXPECT_FLOAT_EQ(frames[0].y1, kH / 12);
@@ -122,24 +78,24 @@ TEST(LocusPreview, LargestDiscsOfTheDenseGridTouch)
 {
     RecordingCanvas c;
     drawLocusPreview(c, preview(10, 500, 0, 44));
-    const auto greens = c.of(brownian::kGreen);
+    const auto greens = c.circlesOf(brownian::kGreen);
     ASSERT_EQ(greens.size(), 100u);
-    EXPECT_FLOAT_EQ(2 * greens[0].r, greens[1].x1 - greens[0].x1);
-    const auto reds = c.of(brownian::kRed);
+    EXPECT_FLOAT_EQ(2 * greens[0].r, greens[1].x - greens[0].x);
+    const auto reds = c.circlesOf(brownian::kRed);
     ASSERT_EQ(reds.size(), 1u);
-    EXPECT_FLOAT_EQ(reds[0].x1, greens[44].x1);
-    EXPECT_FLOAT_EQ(reds[0].y1, greens[44].y1);
+    EXPECT_FLOAT_EQ(reds[0].x, greens[44].x);
+    EXPECT_FLOAT_EQ(reds[0].y, greens[44].y);
 }
 
 TEST(LocusPreview, SingleParticleIsRedInTheMiddle)
 {
     RecordingCanvas c;
     drawLocusPreview(c, preview(1, 400, 0, 0));
-    ASSERT_EQ(c.of(brownian::kGreen).size(), 1u);
-    const auto reds = c.of(brownian::kRed);
+    ASSERT_EQ(c.circlesOf(brownian::kGreen).size(), 1u);
+    const auto reds = c.circlesOf(brownian::kRed);
     ASSERT_EQ(reds.size(), 1u);
-    EXPECT_FLOAT_EQ(reds[0].x1, kW / 2);
-    EXPECT_FLOAT_EQ(reds[0].y1, kH / 2);
+    EXPECT_FLOAT_EQ(reds[0].x, kW / 2);
+    EXPECT_FLOAT_EQ(reds[0].y, kH / 2);
 }
 
 struct BlankCase
@@ -158,7 +114,8 @@ TEST_P(BlankPreview, DrawsNothingButTheBackground)
     RecordingCanvas c;
     drawLocusPreview(c, preview(bc.count, bc.size, 1, 12));
     EXPECT_EQ(c.clears, 1);
-    EXPECT_TRUE(c.shapes.empty());
+    EXPECT_TRUE(c.circles.empty());
+    EXPECT_TRUE(c.rectangles.empty());
     EXPECT_EQ(c.style, FillStyle::Solid);
 }
 
@@ -173,22 +130,22 @@ TEST(LocusPreview, CountRoundingToZeroDrawsNoPick)
     // A text such as "0.3" while it is being edited: no cells, and no division by them.
     RecordingCanvas c;
     drawLocusPreview(c, preview(0.3, 400, 1, 12));
-    EXPECT_TRUE(c.of(brownian::kGreen).empty());
-    EXPECT_TRUE(c.of(brownian::kRed).empty());
-    EXPECT_EQ(c.of(brownian::kBlack, 'r').size(), 1u);
+    EXPECT_TRUE(c.circlesOf(brownian::kGreen).empty());
+    EXPECT_TRUE(c.circlesOf(brownian::kRed).empty());
+    EXPECT_EQ(c.rectanglesOf(brownian::kBlack).size(), 1u);
 }
 
 TEST(LocusPreview, UnvalidatedFractionalCountUsesItsRoundedCells)
 {
     RecordingCanvas c;
     drawLocusPreview(c, preview(2.5, 400, 0, 3));
-    const auto greens = c.of(brownian::kGreen);
+    const auto greens = c.circlesOf(brownian::kGreen);
     ASSERT_EQ(greens.size(), 4u); // N = 2, halves to even
-    EXPECT_FLOAT_EQ(greens[1].x1, kW / 2.5f * 1.5f);
-    const auto reds = c.of(brownian::kRed);
+    EXPECT_FLOAT_EQ(greens[1].x, kW / 2.5f * 1.5f);
+    const auto reds = c.circlesOf(brownian::kRed);
     ASSERT_EQ(reds.size(), 1u);
-    EXPECT_FLOAT_EQ(reds[0].x1, 1.5f * (kW / 2.5f)); // 3 mod 2 = 1
-    EXPECT_FLOAT_EQ(reds[0].y1, 1.5f * (kH / 2.5f)); // 3 \ 2 = 1
+    EXPECT_FLOAT_EQ(reds[0].x, 1.5f * (kW / 2.5f)); // 3 mod 2 = 1
+    EXPECT_FLOAT_EQ(reds[0].y, 1.5f * (kH / 2.5f)); // 3 \ 2 = 1
 }
 
 struct PickCase
@@ -234,13 +191,6 @@ TEST(LocusPreview, NoPickWithoutAGrid)
     EXPECT_FALSE(pickParticle(kW, kH, -3, 100, 100).has_value());
     EXPECT_FALSE(pickParticle(kW, kH, 30000, 100, 100).has_value());
     EXPECT_FALSE(pickParticle(0, 0, 5, 100, 100).has_value());
-}
-
-TEST(LocusPreview, CentreOfEachGrid)
-{
-    const int expected[] = { 0, 0, 0, 4, 5, 12, 14, 24, 27, 40, 44 };
-    for (int n = 1; n <= 10; ++n)
-        EXPECT_EQ(centreParticle(n).value(), expected[n]) << n;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-#include "sim/step.h"
 #include "model/modpar.h"
-#include "step_support.h"
+#include "sim/step.h"
+#include "support/recording_canvas.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <algorithm>
 #include <array>
@@ -12,11 +14,11 @@ using brownian::boundedSubStep;
 using brownian::boundedSubStepPlain;
 using brownian::CollidePar;
 using brownian::ModPar;
-using steptest::get;
-using steptest::makeState;
-using steptest::Particle;
-using steptest::put;
-using steptest::RecordingCanvas;
+using brownian::test::get;
+using brownian::test::parkedState;
+using brownian::test::Particle;
+using brownian::test::put;
+using brownian::test::RecordingCanvas;
 
 namespace {
 
@@ -50,7 +52,7 @@ TEST_P(Walls, OneSubStep)
 {
     const WallCase c = GetParam();
     for (const NamedSubStep &pass : kBoundedPasses) {
-        ModPar s = makeState(1, c.size);
+        ModPar s = parkedState(1, c.size);
         put(s, 0, c.before);
         RecordingCanvas path;
         pass.run(s, path, nullptr);
@@ -99,7 +101,7 @@ class WallSequence : public ::testing::TestWithParam<WallRun>
 TEST_P(WallSequence, XAfterEachSubStep)
 {
     const WallRun c = GetParam();
-    ModPar s = makeState(1, 400);
+    ModPar s = parkedState(1, 400);
     put(s, 0, c.start);
     RecordingCanvas path;
     std::vector<float> xs;
@@ -139,7 +141,7 @@ TEST_P(Contact, CollidedExactlyWhenWithinParSize)
 {
     const ContactCase c = GetParam();
     for (const NamedSubStep &pass : kBoundedPasses) {
-        ModPar s = makeState(2, c.size);
+        ModPar s = parkedState(2, c.size);
         put(s, 0, { c.xi, c.yi, 1.5f, 0.25f });
         put(s, 1, { c.xj, c.yj, -1.0f, 0.75f });
         ModPar expected = s;
@@ -188,7 +190,7 @@ TEST(ContactBoundary, DecidedByTheRoundedSquareRoot)
     ASSERT_GT(q, 90000.0);
     ASSERT_EQ(std::sqrt(q), 300.0);
     for (const NamedSubStep &pass : kBoundedPasses) {
-        ModPar s = makeState(2, 300);
+        ModPar s = parkedState(2, 300);
         put(s, 0, { 1000, y0, 1, 0 });
         put(s, 1, { 1300, y1, -1, 0 });
         RecordingCanvas path;
@@ -204,7 +206,7 @@ using PairOrder = std::array<std::array<int, 2>, 3>;
 
 ModPar threeInContact()
 {
-    ModPar s = makeState(2, 400);
+    ModPar s = parkedState(2, 400);
     put(s, 0, { 2000, 2000, 1.5f, -0.5f });
     put(s, 1, { 2300, 2050, -1.0f, 0.75f });
     put(s, 2, { 2150, 2280, 0.25f, -2.0f });
@@ -259,7 +261,7 @@ TEST(PairOrder, OuterIndexThenInnerIndexAscending)
 TEST(PairOrder, WallReversalComesBeforeTheCollision)
 {
     // Particle 0 touches the left wall and its partner: the reversed velocity is what collides.
-    ModPar s = makeState(2, 400);
+    ModPar s = parkedState(2, 400);
     put(s, 0, { 200, 2000, -1.0f, 0 });
     put(s, 1, { 600, 2000, -2.0f, 0 });
     RecordingCanvas path;
@@ -280,7 +282,7 @@ TEST(PathSegment, StartIsPositionMinusVelocityRoundedToSingle)
     const float start = static_cast<float>(double(x1) - v);
     ASSERT_NE(start, x0);
     for (bool unbounded : { false, true }) {
-        ModPar s = makeState(2, 400);
+        ModPar s = parkedState(2, 400);
         s.LocusNo = 3;
         put(s, 3, { x0, 2000, v, -0.5f });
         RecordingCanvas path;
@@ -372,7 +374,7 @@ TEST(FastPairPass, MatchesThePlainPassBitForBit)
         const int side = sideDist(gen);
         // Some trials take a size where the square root's rounding can decide contact.
         const int size = trial % 4 == 0 ? 300 : sizeDist(gen);
-        ModPar s = makeState(side, size);
+        ModPar s = parkedState(side, size);
         std::uniform_real_distribution<float> coord(0.0f, 5000.0f);
         for (int i = 0; i < side * side; ++i)
             put(s, i, { coord(gen), coord(gen), velocity(gen), velocity(gen) });
@@ -386,15 +388,15 @@ TEST(FastPairPass, MatchesThePlainPassBitForBit)
         for (int step = 0; step < 150; ++step) {
             boundedSubStep(s, fastPath, &fastCount);
             boundedSubStepPlain(plain, plainPath, &plainCount);
-            ASSERT_EQ(steptest::stateBits(s), steptest::stateBits(plain))
+            ASSERT_TRUE(brownian::test::sameState(s, plain))
                 << "trial " << trial << " sub-step " << step;
         }
         EXPECT_EQ(fastCount.contacts, plainCount.contacts);
         EXPECT_EQ(fastCount.pairTests, plainCount.pairTests);
         ASSERT_EQ(fastPath.lines.size(), plainPath.lines.size());
         for (std::size_t k = 0; k < fastPath.lines.size(); ++k) {
-            EXPECT_TRUE(steptest::sameBits(fastPath.lines[k].x1, plainPath.lines[k].x1));
-            EXPECT_TRUE(steptest::sameBits(fastPath.lines[k].y1, plainPath.lines[k].y1));
+            EXPECT_TRUE(brownian::test::sameBits(fastPath.lines[k].x1, plainPath.lines[k].x1));
+            EXPECT_TRUE(brownian::test::sameBits(fastPath.lines[k].y1, plainPath.lines[k].y1));
         }
         contacts += static_cast<int>(plainCount.contacts);
     }

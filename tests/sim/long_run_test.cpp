@@ -1,6 +1,7 @@
-#include "sim/step.h"
 #include "model/modpar.h"
-#include "step_support.h"
+#include "sim/step.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,14 +18,7 @@ constexpr double kSingleEpsilon = 0x1p-24; // relative rounding error of one Sin
 
 ModPar startPlacement(bool unbounded, int numSide = 5, int size = 400)
 {
-    ModPar s;
-    s.setDefaults();
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.BoundMode = unbounded ? 1 : 0;
-    s.redim();
-    brownian::InitPar(s, s.BoundMode * 1000);
-    return s;
+    return brownian::test::StateBuilder().unbounded(unbounded).numSide(numSide).size(size).placed();
 }
 
 /// How far rounding may move a conserved sum after `contacts` collisions. Each collision stores
@@ -100,13 +94,13 @@ TEST_P(LongRun, BoundedBoxKeepsTheEnergy)
     // squared speeds changes only by the rounding of the collisions.
     const LongRunCase c = GetParam();
     ModPar s = startPlacement(false, c.numSide, c.size);
-    const double e0 = steptest::kineticSum(s);
+    const double e0 = brownian::test::kineticSum(s);
     NullCanvas path;
     TickCounters counters;
     double worst = 0;
     for (int k = 0; k < c.subSteps; ++k) {
         brownian::boundedSubStep(s, path, &counters);
-        worst = std::max(worst, std::fabs(steptest::kineticSum(s) - e0) / e0);
+        worst = std::max(worst, std::fabs(brownian::test::kineticSum(s) - e0) / e0);
     }
     ASSERT_GT(counters.contacts, 1000u);
     EXPECT_LE(worst, roundingAllowance(counters.contacts)) << counters.contacts << " contacts";
@@ -117,7 +111,7 @@ TEST_P(LongRun, TorusKeepsMomentumEnergyAndTheField)
     const LongRunCase c = GetParam();
     ModPar s = startPlacement(true, c.numSide, c.size);
     s.LocusNo = c.locus;
-    const double e0 = steptest::kineticSum(s);
+    const double e0 = brownian::test::kineticSum(s);
     const Momentum p0 = momentum(s);
     // No single particle can be faster than all the energy allows.
     const double fastest = std::sqrt(e0);
@@ -127,7 +121,7 @@ TEST_P(LongRun, TorusKeepsMomentumEnergyAndTheField)
     int outside = 0;
     for (int k = 0; k < c.subSteps; ++k) {
         brownian::unboundedSubStep(s, path, &counters);
-        worstE = std::max(worstE, std::fabs(steptest::kineticSum(s) - e0) / e0);
+        worstE = std::max(worstE, std::fabs(brownian::test::kineticSum(s) - e0) / e0);
         const Momentum p = momentum(s);
         worstP = std::max({ worstP, std::fabs(p.x - p0.x), std::fabs(p.y - p0.y) });
         for (int i = 0; i < s.ParX.size(); ++i) {
@@ -158,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LongRun,
 std::uint64_t checksum(const ModPar &s)
 {
     std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::uint32_t word : steptest::stateBits(s)) {
+    for (std::uint32_t word : brownian::test::stateBits(s)) {
         for (int b = 0; b < 4; ++b) {
             h ^= (word >> (8 * b)) & 0xffu;
             h *= 0x100000001b3ull;

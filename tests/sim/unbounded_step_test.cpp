@@ -1,6 +1,8 @@
-#include "sim/step.h"
 #include "model/modpar.h"
-#include "step_support.h"
+#include "sim/step.h"
+#include "support/recording_canvas.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -9,11 +11,11 @@ using brownian::CollidePar;
 using brownian::CollideWrap;
 using brownian::ModPar;
 using brownian::unboundedSubStep;
-using steptest::get;
-using steptest::makeState;
-using steptest::Particle;
-using steptest::put;
-using steptest::RecordingCanvas;
+using brownian::test::get;
+using brownian::test::parkedState;
+using brownian::test::Particle;
+using brownian::test::put;
+using brownian::test::RecordingCanvas;
 
 namespace {
 
@@ -27,7 +29,7 @@ constexpr float kVIx = 1.5f, kVIy = -0.75f, kVJx = -1.25f, kVJy = 0.5f;
 
 ModPar pairState(int size, Point i, Point j)
 {
-    ModPar s = makeState(2, size);
+    ModPar s = parkedState(2, size);
     put(s, 0, { i.x, i.y, kVIx, kVIy });
     put(s, 1, { j.x, j.y, kVJx, kVJy });
     return s;
@@ -65,7 +67,7 @@ TEST_P(Wrap, ShiftsLowBandThenExchangesAsCollidePar)
     EXPECT_EQ(s.ParX.at(1), c.sj.x);
     EXPECT_EQ(s.ParY.at(1), c.sj.y);
     const ModPar expected = collidedAt(c.size, c.si, c.sj);
-    EXPECT_EQ(steptest::stateBits(s), steptest::stateBits(expected));
+    EXPECT_TRUE(brownian::test::sameState(s, expected));
 }
 
 TEST_P(Wrap, TwiceInARowGivesBackTheVelocities)
@@ -170,7 +172,7 @@ class WrapPass : public ::testing::TestWithParam<EdgeCase>
 TEST_P(WrapPass, OneSubStep)
 {
     const EdgeCase c = GetParam();
-    ModPar s = makeState(1, 400);
+    ModPar s = parkedState(1, 400);
     put(s, 0, c.before);
     RecordingCanvas path;
     unboundedSubStep(s, path);
@@ -306,7 +308,7 @@ TEST(SeamPairs, LaterPairSeesTheShiftedPosition)
 
 TEST(PathAcrossSeam, NoSegmentCrossesTheField)
 {
-    ModPar s = makeState(1, 400);
+    ModPar s = parkedState(1, 400);
     const float vx = 2.5f, vy = -1.75f;
     put(s, 0, { 2500, 2500, vx, vy });
     RecordingCanvas path;

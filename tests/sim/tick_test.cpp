@@ -1,6 +1,7 @@
-#include "sim/step.h"
 #include "model/modpar.h"
-#include "step_support.h"
+#include "sim/step.h"
+#include "support/recording_canvas.h"
+#include "support/state_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,9 @@ using brownian::kGreen;
 using brownian::kRed;
 using brownian::ModPar;
 using brownian::runTick;
-using steptest::makeState;
-using steptest::put;
-using steptest::RecordingCanvas;
+using brownian::test::parkedState;
+using brownian::test::put;
+using brownian::test::RecordingCanvas;
 
 namespace {
 
@@ -29,7 +30,7 @@ protected:
     // Four particles 1000 apart and clear of the walls, each with its own small velocity.
     static ModPar state(const TickCase &c)
     {
-        ModPar s = makeState(2, c.size);
+        ModPar s = parkedState(2, c.size);
         s.ParSpeed = c.speed;
         s.LocusNo = c.locus;
         for (int i = 0; i < 4; ++i) {
@@ -102,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Tick,
 TEST(TickSpeed, ReadOnceAtTheStartOfTheTick)
 {
     // Changing ParSpeed between ticks takes effect at the next tick, never inside one.
-    ModPar s = makeState(1, 400);
+    ModPar s = parkedState(1, 400);
     put(s, 0, { 2500, 2500, 1, 0 });
     s.ParSpeed = 5;
     RecordingCanvas path, frame;
@@ -116,7 +117,7 @@ TEST(TickSpeed, ReadOnceAtTheStartOfTheTick)
 
 TEST(TickFault, TrackedParticleOutsideTheArraysIsASubscriptFault)
 {
-    ModPar s = makeState(2, 400);
+    ModPar s = parkedState(2, 400);
     s.LocusNo = 4;
     RecordingCanvas path, frame;
     EXPECT_THROW(runTick(s, false, path, frame), brownian::RuntimeFault);
