@@ -120,12 +120,12 @@ TEST(PairGrid, MatchesAllPairsAtTheContactDistance)
             int i = 0;
             // Bases where b + ParSize is a Single, so that the first partner is exactly
             // ParSize away.
-            const float base[] = { 0.0f, 0.375f, 2047.5f, 4095.75f };
+            const float base[] = { 0.0f, 1000.375f, 2047.5f, 4095.75f };
             for (const float b : base) {
                 const float exact = b + static_cast<float>(size);
                 for (const float other :
                     { exact, std::nextafter(exact, 0.0f), std::nextafter(exact, 1e9f) }) {
-                    const float y = 100.0f + 130.0f * i;
+                    const float y = 100.0f + 600.0f * (i / 2 % 3);
                     steptest::put(s, i++, { b, y, 1.0f, 0.5f });
                     steptest::put(s, i++, { other, y, -1.0f, 0.25f });
                 }
