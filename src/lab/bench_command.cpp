@@ -1,7 +1,8 @@
 #include "commands.h"
 #include "interrupt.h"
-#include "sim/step.h"
 #include "setup.h"
+#include "sim/pair_grid.h"
+#include "sim/step.h"
 #include "toolkit/image_surface.h"
 
 #include <algorithm>
@@ -49,6 +50,9 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;
 
+    const PairPassScope pairs(o.pairs == "all" ? PairPass::All
+            : o.pairs == "grid"                ? PairPass::Grid
+                                               : PairPass::Auto);
     ModPar state;
     prepareState(state, o);
     state.clearPath = [&pathCanvas] { pathCanvas.clear(); };
@@ -107,12 +111,12 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     contacts /= static_cast<double>(o.ticks) * o.repeats;
     std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
                 "warmup_ticks=%lld repeats=%d us_per_tick=%.3f ticks_per_s=%.1f "
-                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f\n",
+                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f pairs=%s\n",
         o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
         draw ? "yes" : "no", static_cast<long long>(o.ticks), static_cast<long long>(warmUp),
         o.repeats, median.seconds * 1e6 / o.ticks, o.ticks / median.seconds,
         static_cast<double>(median.counters.pairTests) / median.seconds, contacts,
-        sorted.front().seconds * 1e6 / o.ticks);
+        sorted.front().seconds * 1e6 / o.ticks, o.pairs.c_str());
     return kExitOk;
 }
 
