@@ -2,6 +2,7 @@
 // tick (sub-steps and frame, not the on-screen presentation). Sub-step cases take NumSide as
 // their argument: 5 is 25 particles, 10 is 100.
 #include "model/geometry.h"
+#include "sim/pair_grid.h"
 #include "sim/restart.h"
 #include "sim/settings.h"
 #include "sim/step.h"
@@ -64,6 +65,27 @@ void BM_UnboundedSubStep(benchmark::State &st)
         unboundedSubStep(s, path);
 }
 BENCHMARK(BM_UnboundedSubStep)->Arg(5)->Arg(10);
+
+/// One sub-step at speed 1 through a chosen pair pass, after a warm-up: arguments NumSide,
+/// ParSize, mode (1 unbounded) and pass (0 every pair, 1 the cell grid).
+void BM_SubStepPass(benchmark::State &st)
+{
+    const bool unbounded = st.range(2) != 0;
+    const PairPassScope pass(st.range(3) != 0 ? PairPass::Grid : PairPass::All);
+    ModPar s = makeState(
+        static_cast<int>(st.range(0)), static_cast<int>(st.range(1)), 1, unbounded ? 1 : 0);
+    NullCanvas path;
+    for (int i = 0; i < 20; ++i)
+        unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
+    for (auto _ : st)
+        unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
+}
+BENCHMARK(BM_SubStepPass)
+    ->ArgNames({ "side", "size", "unbounded", "grid" })
+    ->ArgsProduct({ { 10 }, { 500 }, { 0, 1 }, { 0, 1 } })
+    ->ArgsProduct({ { 100 }, { 40 }, { 0, 1 }, { 0, 1 } })
+    ->ArgsProduct({ { 181 }, { 25 }, { 0, 1 }, { 0, 1 } })
+    ->Unit(benchmark::kMicrosecond);
 
 /// Frame drawing and clearing of 100 particles of size 500 (the densest packing), after the
 /// particles have moved for a while, at the given device-pixel ratio.

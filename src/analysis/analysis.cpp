@@ -8,20 +8,6 @@ namespace brownian {
 
 namespace {
 
-std::int64_t maxLagOf(std::int64_t subSteps)
-{
-    return subSteps <= 0 ? 0 : std::max<std::int64_t>(1, subSteps / 2);
-}
-
-/// Stride of the level that measures `lag`: the smallest 4^k with lag < kRing × 4^k.
-std::int64_t strideOf(std::int64_t lag)
-{
-    std::int64_t stride = 1;
-    while (lag >= MsdAccumulator::kRing * stride)
-        stride *= MsdAccumulator::kLevelFactor;
-    return stride;
-}
-
 /// Least-squares slope of y against x.
 double slope(const double *x, const double *y, int n)
 {
@@ -58,104 +44,6 @@ Shape shapeOf(int particles, double sumSquares, bool torus)
 }
 
 } // namespace
-
-std::vector<std::int64_t> msdLags(std::int64_t subSteps, int perDecade)
-{
-    std::vector<std::int64_t> lags;
-    const std::int64_t maxLag = maxLagOf(subSteps);
-    for (int j = 0;; ++j) {
-        const double ideal = std::round(std::pow(10.0, static_cast<double>(j) / perDecade));
-        if (ideal > static_cast<double>(maxLag))
-            break;
-        auto lag = static_cast<std::int64_t>(ideal);
-        const std::int64_t stride = strideOf(lag);
-        std::int64_t rounded = (lag + stride / 2) / stride * stride;
-        if (rounded > maxLag)
-            rounded = lag / stride * stride;
-        if (lags.empty() || rounded > lags.back())
-            lags.push_back(rounded);
-    }
-    return lags;
-}
-
-MsdAccumulator::MsdAccumulator(int particles, std::int64_t subSteps, bool removeDrift)
-    : m_particles(particles)
-    , m_removeDrift(removeDrift)
-    , m_sample(2 * static_cast<std::size_t>(particles))
-{
-    for (const std::int64_t lag : msdLags(subSteps)) {
-        const std::int64_t stride = strideOf(lag);
-        if (m_levels.empty() || m_levels.back().stride != stride) {
-            Level level;
-            level.stride = stride;
-            m_levels.push_back(std::move(level));
-        }
-        Level &level = m_levels.back();
-        level.lags.push_back(lag);
-        level.sums.push_back(0.0);
-        level.origins.push_back(0);
-    }
-    for (Level &level : m_levels) {
-        const std::size_t slots = static_cast<std::size_t>(level.lags.back() / level.stride) + 1;
-        level.ring.assign(slots * 2 * static_cast<std::size_t>(particles), 0.0);
-    }
-}
-
-void MsdAccumulator::add(const double *ux, const double *uy)
-{
-    const int n = m_particles;
-    double cx = 0, cy = 0;
-    if (m_removeDrift) {
-        for (int i = 0; i < n; ++i) {
-            cx += ux[i];
-            cy += uy[i];
-        }
-        cx /= n;
-        cy /= n;
-    }
-    for (int i = 0; i < n; ++i) {
-        m_sample[2 * i] = ux[i] - cx;
-        m_sample[2 * i + 1] = uy[i] - cy;
-    }
-    const std::int64_t t = m_next++;
-    const std::size_t width = 2 * static_cast<std::size_t>(n);
-    for (Level &level : m_levels) {
-        if (t % level.stride != 0)
-            continue;
-        const std::int64_t slots = static_cast<std::int64_t>(level.ring.size() / width);
-        const std::int64_t current = level.stored++;
-        double *now = level.ring.data() + static_cast<std::size_t>(current % slots) * width;
-        std::copy(m_sample.begin(), m_sample.end(), now);
-        for (std::size_t k = 0; k < level.lags.size(); ++k) {
-            const std::int64_t back = level.lags[k] / level.stride;
-            if (back > current)
-                break; // lags ascend: no origin yet for this one or the longer ones
-            const double *then =
-                level.ring.data() + static_cast<std::size_t>((current - back) % slots) * width;
-            double sum = 0;
-            for (std::size_t c = 0; c < width; ++c) {
-                const double d = now[c] - then[c];
-                sum += d * d;
-            }
-            level.sums[k] += sum;
-            ++level.origins[k];
-        }
-    }
-}
-
-std::vector<MsdPoint> MsdAccumulator::result() const
-{
-    std::vector<MsdPoint> points;
-    for (const Level &level : m_levels) {
-        for (std::size_t k = 0; k < level.lags.size(); ++k) {
-            if (level.origins[k] > 0) {
-                points.push_back({ level.lags[k],
-                    level.sums[k] / (static_cast<double>(level.origins[k]) * m_particles) });
-            }
-        }
-    }
-    return points;
-}
 
 std::optional<DiffusionFit> fitDiffusion(const std::vector<MsdPoint> &points)
 {

@@ -15,20 +15,28 @@ struct MsdPoint
     double msd = 0;
 };
 
-/// The lags reported for a run of `subSteps` sub-steps: about `perDecade` per decade from 1 up
-/// to half the run (1 for a run of one sub-step), each a multiple of the stride of the level
-/// that measures it (see MsdAccumulator). Ascending, no repeats.
-std::vector<std::int64_t> msdLags(std::int64_t subSteps, int perDecade = 24);
+/// The lags MsdAccumulator reports for a whole run of `subSteps` sub-steps, up to half the run
+/// (1 for a run of one sub-step): 1 to 8, 10, 12 and 14, then 8, 10, 12 and 14 blocks of 2^k
+/// sub-steps for k = 1, 2, ... (about 13 per decade). Ascending, no repeats.
+std::vector<std::int64_t> msdLags(std::int64_t subSteps);
 
-/// Mean squared displacement of unwrapped positions over all particles and time origins, in
-/// bounded memory. Level k keeps the last kRing positions taken every 4^k sub-steps and
-/// measures the lags below kRing × 4^k that are multiples of 4^k and not measured by a lower
-/// level, over every origin at a multiple of 4^k. Level 0 thus uses every origin.
+/// Mean squared displacement of unwrapped positions over all particles and time origins, by a
+/// multiple-tau correlator with block averaging: level k keeps the last kBlocks averages of the
+/// positions over blocks of 2^k sub-steps (level 0 the positions themselves), each block the
+/// mean of two blocks of the level below, and measures the lags of msdLags between the block
+/// averages of that level. Memory: kBlocks positions per particle and level, O(N log T).
+///
+/// A difference of block averages of width w misses the motion inside the blocks: its mean
+/// square is the MSD smoothed over lags τ - w .. τ + w less the mean square spread of the
+/// positions within a block, 2 V_w / w (V_w the mean sum of squared deviations from the block
+/// mean). V follows exactly from the lower levels, V_2w = 2 V_w + w B_w(1) / 2 with B_w(1) the
+/// mean square difference of neighbouring blocks of width w, and is added back; what remains
+/// is the smoothing, below 1 / (6 j²) of the MSD at a lag of j blocks (j ≥ 8) for any motion
+/// between ballistic and diffusive.
 class MsdAccumulator
 {
 public:
-    static constexpr int kRing = 256;
-    static constexpr int kLevelFactor = 4;
+    static constexpr int kBlocks = 16;
 
     /// `particles` ≥ 1; `subSteps`: the sub-steps the run makes (positions 0..subSteps);
     /// `removeDrift`: measure every position from the centre of mass of that moment.
@@ -37,23 +45,26 @@ public:
     /// The unwrapped positions (twips) of all particles at the next sub-step, 0 first.
     void add(const double *ux, const double *uy);
 
-    /// The MSD at every lag of msdLags that at least one origin reached.
+    /// The MSD at every lag of msdLags that at least one pair of blocks reached.
     std::vector<MsdPoint> result() const;
 
 private:
     struct Level
     {
-        std::int64_t stride = 1;
-        std::vector<std::int64_t> lags; // in sub-steps
-        std::vector<double> sums; // Σ over origins and particles of |Δu|²
-        std::vector<std::int64_t> origins;
-        std::vector<double> ring; // kRing × particles × 2, oldest overwritten
-        std::int64_t stored = 0; // samples stored so far
+        std::int64_t width = 1; // sub-steps per block
+        std::vector<int> lags; // in blocks, ascending; 1 first (for the spread of the next level)
+        std::vector<double> sums; // Σ over block pairs and particles of |ΔX̄|²
+        std::vector<std::int64_t> pairs;
+        std::vector<double> ring; // kBlocks × 2 particles, oldest overwritten
+        std::int64_t stored = 0;
+        std::vector<double> partial; // sum of the sub-blocks of the block being formed
+        bool half = false; // partial holds one sub-block
     };
+
+    void push(std::size_t level, const double *sample);
 
     int m_particles;
     bool m_removeDrift;
-    std::int64_t m_next = 0; // sub-step of the next add
     std::vector<Level> m_levels;
     std::vector<double> m_sample;
 };

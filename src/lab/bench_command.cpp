@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "pictures.h"
 #include "setup.h"
+#include "sim/pair_grid.h"
 
 namespace brownian::lab {
 
@@ -32,6 +33,9 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;
 
+    const PairPassScope pairs(o.pairs == "all" ? PairPass::All
+            : o.pairs == "grid"                ? PairPass::Grid
+                                               : PairPass::Auto);
     ModPar state;
     prepareState(state, o);
     state.clearPath = [&pathCanvas] { pathCanvas.clear(); };

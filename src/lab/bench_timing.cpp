@@ -65,12 +65,12 @@ void printSummary(const LabOptions &o, const std::vector<BenchCase> &cases)
     contacts /= static_cast<double>(o.ticks) * o.repeats;
     std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
                 "warmup_ticks=%lld repeats=%d us_per_tick=%.3f ticks_per_s=%.1f "
-                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f\n",
+                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f pairs=%s\n",
         o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
         o.noDraw ? "no" : "yes", static_cast<long long>(o.ticks),
         static_cast<long long>(warmUpTicks(o)), o.repeats, median.seconds * 1e6 / o.ticks,
         o.ticks / median.seconds, static_cast<double>(median.counters.pairTests) / median.seconds,
-        contacts, sorted.front().seconds * 1e6 / o.ticks);
+        contacts, sorted.front().seconds * 1e6 / o.ticks, o.pairs.c_str());
 }
 
 } // namespace brownian::lab

@@ -153,6 +153,15 @@ std::vector<OptionEntry> optionTable()
             } },
         { "--repeats", true, ForBench,
             [](P &p, S v) { return p.whole("--repeats", v, 1, 1000, p.o.repeats); } },
+        { "--pairs", true, ForBench,
+            [](P &p, S v) {
+                if (v != "auto" && v != "all" && v != "grid") {
+                    p.error = "--pairs: expected auto, all or grid, not '" + std::string(v) + "'";
+                    return false;
+                }
+                p.o.pairs = v;
+                return true;
+            } },
     };
 }
 
@@ -377,6 +386,8 @@ distribution at fixed energy (and, on the torus, fixed momentum), Scalas et al.,
 Options of bench:
   --no-draw                 leave out the drawing (frame and path) of every tick
   --repeats R               timed runs of T ticks each, 1 to 1000 (default 5)
+  --pairs auto|all|grid     pair pass: every pair below 256 particles and the cell grid from
+                            there on (auto, the default), every pair, or the cell grid
 bench places the particles, runs a warm-up of T/10 ticks (at least 100), then times R runs of
 T ticks, printing one line per run, and ends with one line of key=value fields (the median
 run): us_per_tick=, ticks_per_s=, pair_tests_per_s= and more.

@@ -49,6 +49,8 @@ struct LabOptions
     bool noDraw = false;
     /// Timed runs of `ticks` ticks each, 1..1000.
     int repeats = 5;
+    /// Pair pass: "auto", "all" (every pair) or "grid" (the cell grid).
+    std::string pairs = "auto";
 
     int particles() const { return numSide * numSide; }
     bool wantsMsd() const { return !msdOut.empty() || !plotPng.empty(); }

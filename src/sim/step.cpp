@@ -1,6 +1,7 @@
 #include "step.h"
 
 #include "model/geometry.h"
+#include "sim/pair_grid.h"
 
 #include <cmath>
 #include <vector>
@@ -201,7 +202,10 @@ void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 {
     const int count = particleCount(s);
     wallPass(s, count);
-    fastPairPass(s, count, counters);
+    if (gridWanted(count))
+        boundedGridPairPass(s, count, counters);
+    else
+        fastPairPass(s, count, counters);
     movePass(s, count);
     pathSegment(s, path);
 }
@@ -218,7 +222,8 @@ void boundedSubStepPlain(ModPar &s, Canvas &path, TickCounters *counters)
 void unboundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 {
     const int count = particleCount(s);
-    unboundedPairPass(s, count, counters);
+    if (!(gridWanted(count) && unboundedGridPairPass(s, count, counters)))
+        unboundedPairPass(s, count, counters);
     movePass(s, count);
     wrapPass(s, count);
     pathSegment(s, path);

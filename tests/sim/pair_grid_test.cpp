@@ -1,0 +1,242 @@
+// The cell-grid pair passes against the all-pairs passes, bit for bit: random contact-heavy
+// states, states built to sit on every threshold of the contact and seam tests, and a long run.
+#include "model/modpar.h"
+#include "sim/pair_grid.h"
+#include "sim/step.h"
+#include "support/state_builder.h"
+#include "support/state_compare.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+using brownian::ModPar;
+using brownian::NullCanvas;
+using brownian::PairPass;
+using brownian::PairPassScope;
+using brownian::TickCounters;
+using brownian::test::Particle;
+
+namespace {
+
+#ifdef BROWNIAN_SANITIZED_TESTS
+constexpr int kLongRunSubSteps = 3;
+#else
+constexpr int kLongRunSubSteps = 25;
+#endif
+
+struct Outcome
+{
+    std::vector<std::uint32_t> bits;
+    std::uint64_t contacts = 0;
+};
+
+Outcome run(ModPar s, bool unbounded, PairPass pass, int subSteps)
+{
+    PairPassScope scope(pass);
+    NullCanvas path;
+    TickCounters counters;
+    for (int k = 0; k < subSteps; ++k) {
+        if (unbounded)
+            brownian::unboundedSubStep(s, path, &counters);
+        else
+            brownian::boundedSubStep(s, path, &counters);
+    }
+    return { brownian::test::stateBits(s), counters.contacts };
+}
+
+/// Runs the state with both passes and expects identical arrays; returns the contacts made.
+std::uint64_t expectSame(const ModPar &s, bool unbounded, int subSteps, const std::string &what)
+{
+    const Outcome all = run(s, unbounded, PairPass::All, subSteps);
+    const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps);
+    EXPECT_EQ(grid.contacts, all.contacts) << what;
+    EXPECT_TRUE(grid.bits == all.bits) << what;
+    return all.contacts;
+}
+
+ModPar blank(int numSide, int size)
+{
+    ModPar s = brownian::test::parkedState(numSide, size);
+    return s;
+}
+
+/// Particles in a few tight clusters, so that most have several partners; velocities of a few
+/// twips either way. In the unbounded mode the clusters sit preferably on the seams.
+ModPar clustered(std::mt19937 &rng, int numSide, int size, bool unbounded)
+{
+    ModPar s = blank(numSide, size);
+    const int count = numSide * numSide;
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const int clusters = 1 + count / 12;
+    std::vector<std::pair<float, float>> centres;
+    for (int c = 0; c < clusters; ++c) {
+        float cx = -500.0f + 6000.0f * unit(rng), cy = -500.0f + 6000.0f * unit(rng);
+        if (unbounded && c % 3 == 0)
+            cx = unit(rng) < 0.5f ? -500.0f + size * unit(rng) : 5500.0f - size * unit(rng);
+        if (unbounded && c % 4 == 0)
+            cy = unit(rng) < 0.5f ? -500.0f + size * unit(rng) : 5500.0f - size * unit(rng);
+        centres.emplace_back(cx, cy);
+    }
+    const float spread = 1.5f * static_cast<float>(size) + 1.0f;
+    for (int i = 0; i < count; ++i) {
+        const auto [cx, cy] = centres[static_cast<std::size_t>(i) % centres.size()];
+        float x = cx + spread * (unit(rng) - 0.5f);
+        float y = cy + spread * (unit(rng) - 0.5f);
+        if (unbounded) { // inside the field, as after a wrap pass
+            x = x < -500.0f ? x + 6000.0f : (x > 5500.0f ? x - 6000.0f : x);
+            y = y < -500.0f ? y + 6000.0f : (y > 5500.0f ? y - 6000.0f : y);
+        }
+        brownian::test::put(s, i, { x, y, 8.0f * (unit(rng) - 0.5f), 8.0f * (unit(rng) - 0.5f) });
+    }
+    return s;
+}
+
+TEST(PairGrid, MatchesAllPairsOnRandomContactHeavyStates)
+{
+    std::mt19937 rng(20240611);
+    std::uint64_t contacts = 0;
+    for (const bool unbounded : { false, true }) {
+        for (int trial = 0; trial < 60; ++trial) {
+            const int numSide = trial < 50 ? 1 + trial % 17 : 30 + trial % 25;
+            const int size = std::array { 25, 40, 200, 400, 500, 1499 }[trial % 6];
+            const ModPar s = clustered(rng, numSide, size, unbounded);
+            contacts += expectSame(s, unbounded, 3,
+                (unbounded ? "unbounded" : "bounded") + std::string(" trial ")
+                    + std::to_string(trial));
+        }
+    }
+    EXPECT_GT(contacts, 10000u); // the states are contact-heavy
+}
+
+/// Pairs placed exactly at the thresholds: distance exactly ParSize and one Single step either
+/// side, along an axis and along a 3-4-5 diagonal, at coordinates where the Single spacing
+/// differs.
+TEST(PairGrid, MatchesAllPairsAtTheContactDistance)
+{
+    for (const bool unbounded : { false, true }) {
+        for (const int size : { 25, 400, 500 }) {
+            ModPar s = blank(6, size);
+            int i = 0;
+            // Bases where b + ParSize is a Single, so that the first partner is exactly
+            // ParSize away.
+            const float base[] = { 0.0f, 1000.375f, 2047.5f, 4095.75f };
+            for (const float b : base) {
+                const float exact = b + static_cast<float>(size);
+                for (const float other :
+                    { exact, std::nextafter(exact, 0.0f), std::nextafter(exact, 1e9f) }) {
+                    const float y = 100.0f + 600.0f * (i / 2 % 3);
+                    brownian::test::put(s, i++, { b, y, 1.0f, 0.5f });
+                    brownian::test::put(s, i++, { other, y, -1.0f, 0.25f });
+                }
+            }
+            // A 3-4-5 triangle: exactly ParSize apart on the diagonal.
+            const float d3 = static_cast<float>(3 * size / 5),
+                        d4 = static_cast<float>(4 * size / 5);
+            brownian::test::put(s, i++, { 3000.0f, 3000.0f, 2.0f, 0.0f });
+            brownian::test::put(s, i++, { 3000.0f + d3, 3000.0f + d4, 0.0f, -1.0f });
+            ASSERT_LE(i, 36);
+            const std::uint64_t contacts =
+                expectSame(s, unbounded, 1, "size " + std::to_string(size));
+            EXPECT_EQ(contacts, 9u); // each exact pair, each one a step closer, the triangle
+        }
+    }
+}
+
+/// Pairs across the seams at exactly W = 6000 - ParSize apart and one step either side, at the
+/// corners of the torus, and chains where a CollideWrap shift turns a later pair of the same
+/// pass from a direct pair into a pair across the seam.
+TEST(PairGrid, MatchesAllPairsOnTheSeamsAndCorners)
+{
+    for (const int size : { 40, 400, 500 }) {
+        const float w = static_cast<float>(6000 - size);
+        ModPar s = blank(6, size);
+        int i = 0;
+        for (const float low : { -500.0f, -499.75f, -300.0f }) {
+            const float high = low + w;
+            for (const float other :
+                { high, std::nextafter(high, 0.0f), std::nextafter(high, 1e9f) }) {
+                const float y = 200.0f + 150.0f * i;
+                brownian::test::put(s, i++, { low, y, -2.0f, 1.0f });
+                brownian::test::put(s, i++, { other, y, 3.0f, -1.0f });
+            }
+        }
+        // The four corners of the torus, each a particle of the same contact group.
+        const float in = 0.2f * size;
+        brownian::test::put(s, i++, { -500.0f + in, -500.0f + in, 1.0f, 1.0f });
+        brownian::test::put(s, i++, { 5500.0f - in, -500.0f + in, -1.0f, 1.0f });
+        brownian::test::put(s, i++, { -500.0f + in, 5500.0f - in, 1.0f, -1.0f });
+        brownian::test::put(s, i++, { 5500.0f - in, 5500.0f - in, -1.0f, -1.0f });
+        // A chain over the x seam: the first collision shifts particle a, which puts its later
+        // direct partner c across the seam from it.
+        const float mid = 2600.0f;
+        brownian::test::put(s, i++, { -480.0f, mid, 2.0f, 0.5f }); // a
+        brownian::test::put(
+            s, i++, { 5500.0f - 0.4f * size, mid, -1.0f, 0.0f }); // b, across from a
+        brownian::test::put(s, i++, { -480.0f + 0.5f * size, mid + 0.3f * size, 0.0f, -2.0f }); // c
+        brownian::test::put(s, i++, { -480.0f + 0.9f * size, mid - 0.2f * size, 1.5f, 1.0f });
+        ASSERT_LE(i, 36);
+        EXPECT_GE(expectSame(s, true, 1, "size " + std::to_string(size)), 10u);
+        EXPECT_GE(expectSame(s, true, 4, "size " + std::to_string(size)), 10u);
+    }
+}
+
+/// Bounded states with particles far outside the box, which the clamped grid must still pair.
+TEST(PairGrid, MatchesAllPairsFarOutsideTheBox)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> jitter(-30.0f, 30.0f);
+    const float far[] = { -1e7f, -123456.0f, -7000.0f, 9000.0f, 2e6f, 3e9f };
+    ModPar s = blank(9, 60);
+    int i = 0;
+    for (const float fx : far) {
+        for (const float fy : { fx, 2500.0f }) {
+            for (int k = 0; k < 6 && i < 81; ++k)
+                brownian::test::put(s, i++, { fx + jitter(rng), fy + jitter(rng), 0.5f, -0.5f });
+        }
+    }
+    while (i < 81)
+        brownian::test::put(s, i++, { 2500.0f + 5 * jitter(rng), 2500.0f + 5 * jitter(rng), 1, 1 });
+    EXPECT_GT(expectSame(s, false, 2, "far outside"), 20u);
+}
+
+/// The cases where the unbounded grid steps aside for the all-pairs pass, and the smallest
+/// grids: one particle, particles larger than the field, two and three cells per axis, and
+/// coordinates far outside the field.
+TEST(PairGrid, MatchesAllPairsForTinyAndHugeCases)
+{
+    std::mt19937 rng(5);
+    for (const bool unbounded : { false, true }) {
+        ModPar one = blank(1, 400);
+        brownian::test::put(one, 0, { 10.0f, -20.0f, 3.0f, 1.0f });
+        expectSame(one, unbounded, 3, "one particle");
+        for (const int size : { 1499, 1999, 2000, 5999, 6000, 7000, 13000 }) {
+            const ModPar s = clustered(rng, 7, size, unbounded);
+            expectSame(s, unbounded, 3, "size " + std::to_string(size));
+        }
+    }
+    ModPar out = clustered(rng, 8, 200, true);
+    brownian::test::put(out, 5, { 70000.0f, 10.0f, 1.0f, 1.0f });
+    expectSame(out, true, 2, "a coordinate far outside the field");
+}
+
+/// A long unbounded run of 10 000 particles, as the lab runs it: after many sub-steps the grid
+/// run and the all-pairs run hold the same bits.
+TEST(PairGrid, LongUnboundedRunMatchesAllPairs)
+{
+    ModPar s;
+    s.setDefaults();
+    s.NumSide = 100;
+    s.ParSize = 40;
+    s.BoundMode = 1;
+    s.redim();
+    brownian::InitPar(s, 1000);
+    const Outcome all = run(s, true, PairPass::All, kLongRunSubSteps);
+    const Outcome grid = run(s, true, PairPass::Grid, kLongRunSubSteps);
+    EXPECT_GT(all.contacts, 50u * kLongRunSubSteps);
+    EXPECT_EQ(grid.contacts, all.contacts);
+    EXPECT_TRUE(grid.bits == all.bits);
+}
+
+} // namespace
