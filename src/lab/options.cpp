@@ -229,8 +229,13 @@ std::string readWords(const std::vector<std::string> &args, const char *command,
     for (const auto &[spec, o] : options) {
         if (o->count() == 0)
             continue;
-        if (o->count() > 1 && !(raw.command == Command::Sweep && !spec->flag))
-            return std::string(spec->name) + ": given twice";
+        if (o->count() > 1 && !(raw.command == Command::Sweep && !spec->flag)) {
+            if (onCommandLine(words, spec->name))
+                return std::string(spec->name) + ": given twice";
+            const std::string file = config->as<std::string>(), key = spec->name + 2;
+            return file + ":" + std::to_string(lineOfKey(file, key)) + ": " + key
+                + ": expected one value, got a list (--config)";
+        }
         if (!onCommandLine(words, spec->name))
             raw.fromConfig.insert(spec->name);
         if (spec->flag)
