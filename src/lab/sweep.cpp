@@ -3,6 +3,7 @@
 #include "csv.h"
 #include "manifest.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace brownian::lab {
@@ -113,11 +114,18 @@ std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun
         return finished;
     if (!fs::is_directory(s.out, ec))
         throw InputError("--out: '" + s.out + "' is not a folder");
+    // In the order of K, so that the first run found amiss is the lowest.
+    std::vector<std::pair<std::string, fs::path>> folders;
     for (const auto &entry : fs::directory_iterator(s.out, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("run-", 0) != 0 || !entry.is_directory())
-            continue;
-        const fs::path manifest = entry.path() / kManifestName;
+        if (name.rfind("run-", 0) == 0 && entry.is_directory())
+            folders.emplace_back(name, entry.path());
+    }
+    std::sort(folders.begin(), folders.end(), [](const auto &a, const auto &b) {
+        return std::pair(a.first.size(), a.first) < std::pair(b.first.size(), b.first);
+    });
+    for (const auto &[name, folder] : folders) {
+        const fs::path manifest = folder / kManifestName;
         if (!fs::exists(manifest))
             continue;
         const ManifestRecord m = readManifest(manifest.string());
