@@ -3,9 +3,9 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-  libbenchmark-dev fonts-vlgothic)
+  libbenchmark-dev fonts-vlgothic libcli11-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev parallel)
 fi
 
 missing=()

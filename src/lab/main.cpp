@@ -1,7 +1,11 @@
 // brownian-lab: the simulation of the program without windows, for runs, measurements and
 // timings from the command line.
 #include "commands.h"
+#include "manifest.h"
+#include "merge_command.h"
 #include "options.h"
+#include "output.h"
+#include "sweep.h"
 
 #include <QGuiApplication>
 
@@ -41,6 +45,29 @@ void startGui()
     std::setlocale(LC_NUMERIC, "C");
 }
 
+/// `run`, and with --manifest the manifest after everything else, only when the run succeeded.
+int runWithManifest(const brownian::lab::LabOptions &options)
+{
+    using namespace brownian::lab;
+    if (options.manifestOut.empty())
+        return runCommand(options, startGui);
+    // Opened first, so that an unwritable place is found before the run.
+    OutputFile manifest;
+    if (const std::string why = manifest.open(options.manifestOut); !why.empty()) {
+        printError("--manifest: " + why);
+        return kExitBadInput;
+    }
+    const int status = runCommand(options, startGui);
+    if (status != kExitOk)
+        return status;
+    manifest.write(manifestText(options, options.manifestOut));
+    if (const std::string why = manifest.commit(); !why.empty()) {
+        printError("--manifest: " + why);
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -53,16 +80,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "Try 'brownian-lab --help'.\n");
         return kExitBadInput;
     }
+    for (const std::string &note : parsed.notes)
+        printError("note: " + note);
     int status = kExitOk;
     switch (parsed.options.command) {
     case Command::Help:
         std::fputs(helpText().c_str(), stdout);
         break;
     case Command::Run:
-        status = runCommand(parsed.options, startGui);
+        status = runWithManifest(parsed.options);
         break;
     case Command::Bench:
         status = benchCommand(parsed.options, startGui);
+        break;
+    case Command::Sweep:
+        status = sweepCommand(parsed.sweep);
+        break;
+    case Command::Merge:
+        status = mergeCommand(parsed.merge, startGui);
         break;
     }
     g_app.reset();

@@ -11,6 +11,8 @@ enum class Command {
     Help, ///< print the help text
     Run, ///< simulate and write the outputs asked for
     Bench, ///< time ticks
+    Sweep, ///< expand lists of settings into runs and run them (or print their commands)
+    Merge, ///< average the finished runs of a sweep folder, with the figure
 };
 
 /// Everything the command line asks for, checked and completed with the defaults.
@@ -45,6 +47,9 @@ struct LabOptions
     /// Bins of the speed histogram, 1..1000.
     int bins = 30;
 
+    /// run only: the manifest written last, after every output (empty: none).
+    std::string manifestOut;
+
     // bench only.
     bool noDraw = false;
     /// Timed runs of `ticks` ticks each, 1..1000.
@@ -56,6 +61,29 @@ struct LabOptions
     bool wantsMsd() const { return !msdOut.empty() || !plotPng.empty(); }
     bool wantsSpeeds() const { return !speedsOut.empty() || !plotPng.empty(); }
     bool wantsPictures() const { return !pathPng.empty() || !framePng.empty() || !plotPng.empty(); }
+};
+
+/// The settings of `brownian-lab sweep`: lists whose Cartesian product gives the runs.
+struct SweepOptions
+{
+    std::vector<bool> modes { false }; ///< unbounded, per entry
+    std::vector<int> numSides { 5 }, sizes { 400 }, speeds { 3 };
+    std::uint64_t firstSeed = 1, lastSeed = 1;
+    std::int64_t ticks = 2000;
+    /// The folder holding the runs, required.
+    std::string out;
+    /// Outputs each run writes; none given: MSD and statistics, which merge needs.
+    bool writeMsd = true, writeSpeeds = false, writeStats = true;
+    /// Runs at a time; 0: the number of cores.
+    int jobs = 0;
+    bool printCommands = false;
+};
+
+/// The settings of `brownian-lab merge`.
+struct MergeOptions
+{
+    std::string dir;
+    int dpi = 96;
 };
 
 /// One output asked for: the option that named it and the file ("-": standard output).
@@ -75,17 +103,27 @@ int defaultLocus(int numSide);
 struct ParseResult
 {
     LabOptions options;
+    SweepOptions sweep;
+    MergeOptions merge;
     /// Empty when the arguments are sound; otherwise what is wrong, naming the option.
     std::string error;
+    /// Remarks for standard error that do not stop the command (a manifest of another version).
+    std::vector<std::string> notes;
     bool ok() const { return error.empty(); }
 };
 
 /// Parses the arguments after the program name. `--name value` and `--name=value` are both
 /// accepted; an option given twice, an unknown option, a value out of range or an option that
-/// does not belong to the command is an error.
+/// does not belong to the command is an error. `--config FILE` reads further settings from a
+/// TOML file (`name = value`, names without the dashes); an option on the command line wins
+/// over the file, a setting the command does not know is an error naming the file and line,
+/// and a relative file name in the file is taken from the file's folder.
 ParseResult parseArguments(const std::vector<std::string> &args);
 
 /// The text of --help.
 std::string helpText();
+
+/// Every option name of every command, for checking that the help mentions each.
+std::vector<std::string> allOptionNames();
 
 } // namespace brownian::lab

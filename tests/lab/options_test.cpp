@@ -1,5 +1,7 @@
 #include "lab/options.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace brownian::lab;
@@ -185,6 +187,150 @@ INSTANTIATE_TEST_SUITE_P(Table, OptionErrors,
         ErrorCase { "FlagWithValue", "bench --no-draw=1", "--no-draw: takes no value" },
         ErrorCase { "DpiWithNoDraw", "bench --no-draw --dpi 96", "--dpi" },
         ErrorCase { "RepeatsZero", "bench --repeats 0", "--repeats" }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+/// A config file in a fresh folder.
+class ConfigFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/lab-config-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string &text)
+    {
+        const std::string path = (dir / "settings.toml").string();
+        std::ofstream(path) << text;
+        return path;
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(ConfigFile, GivesTheSettingsAndTheCommandLineWins)
+{
+    const std::string file = write("# a comment\nmode = \"unbounded\"\nsize = 300\nspeed = 7\n"
+                                   "msd-out = 'm.csv'\nstate-out = \"/abs/s.csv\"\n");
+    const ParseResult r = parseArguments({ "run", "--config", file, "--size", "500" });
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_TRUE(r.options.unbounded);
+    EXPECT_EQ(r.options.size, 500);
+    EXPECT_EQ(r.options.speed, 7);
+    // Relative names are taken from the file's folder, absolute ones kept.
+    EXPECT_EQ(r.options.msdOut, (dir / "m.csv").string());
+    EXPECT_EQ(r.options.stateOut, "/abs/s.csv");
+    // ...but a name given on the command line stays as given.
+    const ParseResult c = parseArguments({ "run", "--config", file, "--msd-out", "here.csv" });
+    ASSERT_TRUE(c.ok()) << c.error;
+    EXPECT_EQ(c.options.msdOut, "here.csv");
+}
+
+TEST_F(ConfigFile, ListsOfASweepAsArraysOrText)
+{
+    const std::string file = write("size = [60, 100]\nnum-side = \"3,4\"\nseeds = \"2-5\"\n");
+    const ParseResult r = parseArguments({ "sweep", "--config", file, "--out", "d" });
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.sweep.sizes, (std::vector<int> { 60, 100 }));
+    EXPECT_EQ(r.sweep.numSides, (std::vector<int> { 3, 4 }));
+    EXPECT_EQ(r.sweep.firstSeed, 2u);
+    EXPECT_EQ(r.sweep.lastSeed, 5u);
+}
+
+struct ConfigCase
+{
+    const char *name;
+    const char *command;
+    const char *text;
+    const char *message; // after the file name
+};
+
+void PrintTo(const ConfigCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ConfigErrors : public ConfigFile, public ::testing::WithParamInterface<ConfigCase>
+{
+};
+
+TEST_P(ConfigErrors, NameTheFileAndLine)
+{
+    const ConfigCase &c = GetParam();
+    const std::string file = write(c.text);
+    const ParseResult r = parseArguments({ c.command, "--config", file });
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error.rfind(file, 0), 0u) << r.error;
+    EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConfigErrors,
+    ::testing::Values(ConfigCase { "UnknownKey", "run", "size = 3\n\nbogus = 1\n",
+                          ":3: unknown setting 'bogus'" },
+        ConfigCase { "KeyOfAnotherCommand", "bench", "msd-out = 'm.csv'\n",
+            ":1: 'msd-out' is not a setting of bench" },
+        ConfigCase {
+            "Section", "run", "size = 3\n[run]\nspeed = 2\n", ":2: unknown section [run]" },
+        ConfigCase { "ListForOneValue", "run", "size = [1, 2]\n", "got a list" }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Options, ConfigFileThatCannotBeRead)
+{
+    const ParseResult r = parseArguments({ "run", "--config", "/nonexistent/x.toml" });
+    EXPECT_EQ(r.error, "--config: cannot read '/nonexistent/x.toml'");
+}
+
+TEST(Options, HelpNamesEveryOption)
+{
+    const std::string help = helpText();
+    for (const std::string &name : allOptionNames())
+        EXPECT_NE(help.find(name), std::string::npos) << name;
+}
+
+TEST(Options, SweepDefaultsAndLists)
+{
+    const ParseResult r = parseArguments(
+        split("sweep --mode unbounded,bounded --size 60,100,80 --seeds 7 --out d --speeds --msd"));
+    ASSERT_TRUE(r.ok()) << r.error;
+    const SweepOptions &s = r.sweep;
+    EXPECT_EQ(s.modes, (std::vector<bool> { true, false }));
+    EXPECT_EQ(s.sizes, (std::vector<int> { 60, 100, 80 }));
+    EXPECT_EQ(s.numSides, (std::vector<int> { 5 }));
+    EXPECT_EQ(s.firstSeed, 7u);
+    EXPECT_EQ(s.lastSeed, 7u);
+    EXPECT_EQ(s.ticks, 2000);
+    EXPECT_TRUE(s.writeMsd && s.writeSpeeds && !s.writeStats);
+    const ParseResult plain = parseArguments(split("sweep --out d"));
+    ASSERT_TRUE(plain.ok()) << plain.error;
+    EXPECT_TRUE(plain.sweep.writeMsd && plain.sweep.writeStats && !plain.sweep.writeSpeeds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, OptionErrors,
+    ::testing::Values(ErrorCase { "EmptyItem", "sweep --out d --size 60,,100",
+                          "--size: malformed list '60,,100': item 2 is empty" },
+        ErrorCase { "TrailingComma", "sweep --out d --speed 3,", "--speed: malformed list" },
+        ErrorCase { "ItemOutOfRange", "sweep --out d --num-side 3,182", "got '182'" },
+        ErrorCase { "ItemListedTwice", "sweep --out d --size 60,60", "--size: 60 is listed twice" },
+        ErrorCase { "ModeWord", "sweep --out d --mode bounded,torus", "--mode: expected bounded" },
+        ErrorCase {
+            "EmptyRange", "sweep --out d --seeds 5-2", "--seeds: the range '5-2' is empty" },
+        ErrorCase { "MalformedRange", "sweep --out d --seeds 1-x", "--seeds: expected a range" },
+        ErrorCase { "NoFolder", "sweep --size 60", "--out: expected the folder" },
+        ErrorCase { "ListGivenTwice", "sweep --out d --size 60 --size 70", "--size: given twice" },
+        ErrorCase {
+            "JobsWithPrint", "sweep --out d --print-commands --jobs 2", "--jobs: not used" },
+        ErrorCase { "RunOptionInSweep", "sweep --out d --msd-out m.csv",
+            "--msd-out: not an option of sweep" },
+        ErrorCase { "MergeTwoFolders", "merge a b", "unexpected argument 'b'" },
+        ErrorCase { "ManifestOnStdout", "run --manifest -", "--manifest: expected a file name" },
+        ErrorCase { "ManifestOfStdin", "run --state-in - --manifest m.toml",
+            "--manifest: a run reading standard input" },
+        ErrorCase { "VersionOnCommandLine", "run --program-version 1", "unknown option" }),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

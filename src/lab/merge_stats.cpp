@@ -1,0 +1,253 @@
+#include "merge_stats.h"
+
+#include "csv.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <sstream>
+
+namespace brownian::lab {
+
+namespace {
+
+constexpr double kBoxArea = 5000.0 * 5000.0; // the walls 0..5000
+constexpr double kFieldArea = 6000.0 * 6000.0; // the wrap-around field -500..5500
+
+double areaOf(bool unbounded)
+{
+    return unbounded ? kFieldArea : kBoxArea;
+}
+
+/// The rows after the header, split at commas, each with its line number.
+std::vector<std::pair<int, std::vector<std::string_view>>> csvRows(
+    const std::string &text, std::string_view header, const std::string &source)
+{
+    std::vector<std::pair<int, std::vector<std::string_view>>> rows;
+    std::string_view rest = text;
+    for (int number = 1; !rest.empty(); ++number) {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (number == 1) {
+            if (line != header)
+                throw InputError(source + ":1: expected the header " + std::string(header));
+            continue;
+        }
+        if (line.empty())
+            continue;
+        rows.emplace_back(number, splitFields(line));
+        if (rows.back().second.size() != splitFields(header).size())
+            throw InputError(source + ":" + std::to_string(number) + ": expected "
+                + std::to_string(splitFields(header).size()) + " fields");
+    }
+    if (text.empty())
+        throw InputError(source + ": empty file");
+    return rows;
+}
+
+double number(std::string_view field, const std::string &source, int line)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc() || end != field.data() + field.size()
+        || !std::isfinite(value))
+        throw InputError(source + ":" + std::to_string(line) + ": '" + std::string(field)
+            + "' is not a finite number");
+    return value;
+}
+
+/// Mean and standard error of the mean (none below two values).
+std::pair<double, std::optional<double>> meanAndError(const std::vector<double> &values)
+{
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    const double mean = sum / static_cast<double>(values.size());
+    if (values.size() < 2)
+        return { mean, std::nullopt };
+    double squares = 0;
+    for (double v : values)
+        squares += (v - mean) * (v - mean);
+    const double n = static_cast<double>(values.size());
+    return { mean, std::sqrt(squares / (n - 1) / n) };
+}
+
+void appendOptional(std::string &out, const std::optional<double> &v)
+{
+    out += ',';
+    if (v)
+        appendDouble(out, *v);
+}
+
+void appendKey(std::string &out, const GroupKey &k)
+{
+    out += k.unbounded ? "unbounded," : "bounded,";
+    out += std::to_string(k.numSide) + ',' + std::to_string(k.size) + ',' + std::to_string(k.speed)
+        + ',' + std::to_string(k.ticks);
+}
+
+} // namespace
+
+double packingFraction(bool unbounded, int numSide, int size)
+{
+    const double n = static_cast<double>(numSide) * numSide;
+    const double radius = size / 2.0;
+    return n * std::numbers::pi * radius * radius / areaOf(unbounded);
+}
+
+double contactValue(double eta)
+{
+    return (1.0 - 7.0 * eta / 16.0) / ((1.0 - eta) * (1.0 - eta));
+}
+
+// The Enskog self-diffusion coefficient of hard disks (Gass, J. Chem. Phys. 54, 1898 (1971)):
+//
+//   D_E = 1 / (2 n σ g(σ)) · sqrt(kT / (π m)),
+//
+// n the number density, σ the diameter, g(σ) the pair distribution at contact. Derivation, in
+// the first Chapman–Enskog approximation: D = (kT/m) / ν, with ν the rate at which a tagged
+// disk loses its velocity, ν = −⟨v₁ · (dv₁/dt)_coll⟩ / ⟨v₁²⟩. Disks of equal mass meeting
+// with relative velocity g and unit vector k between centres (g·k > 0) exchange the normal
+// component: Δv₁ = −(g·k) k. In 2-D the collision cylinder is a strip of width σ dθ, so the
+// rate of collisions with k at angle θ from g is n g(σ) σ |g| cos θ dθ, and
+//   (dv₁/dt)_coll = −n g(σ) σ ⟨∫_{−π/2}^{π/2} |g|² cos²θ (cos θ ĝ + sin θ ĝ⊥) dθ⟩
+//                 = −n g(σ) σ (4/3) ⟨|g| g⟩  (the sin θ part integrates to zero).
+// With v₁ = V + g/2 and V independent of g for Maxwellian disks, ⟨v₁ · |g| g⟩ = ⟨|g|³⟩ / 2,
+// and ⟨v₁²⟩ = 2 kT/m. The relative velocity is Maxwellian with variance 2kT/m per component,
+// so |g| is Rayleigh-distributed with ⟨|g|³⟩ = 3 sqrt(π/2) (2kT/m)^{3/2}. Hence
+//   ν = n g(σ) σ (4/3) · (3/2) sqrt(π/2) (2kT/m)^{3/2} / (2kT/m) = 2 n g(σ) σ sqrt(π kT/m),
+//   D = (kT/m) / ν = sqrt(kT/(π m)) / (2 n σ g(σ)).
+// (The same steps in 3-D give the familiar 3/(8 n σ² g) sqrt(kT/(π m)).)
+//
+// Units of the program: lengths in twips, time in sub-steps (a particle moves by its velocity
+// once per sub-step), m = 1. kT/m is the mean kinetic energy per particle, (vx² + vy²)/2
+// summed and divided by the number of degree-of-freedom pairs (N with walls, N − 1 on the
+// torus, whose total momentum is fixed), in twips² per sub-step². n = N / area in twips⁻², σ
+// the particle size in twips, so D_E comes out in twips² per sub-step, the unit of the MSD fit
+// MSD = 4 D lag.
+double enskogDiffusion(bool unbounded, int numSide, int size, double thermal)
+{
+    const double density = static_cast<double>(numSide) * numSide / areaOf(unbounded);
+    const double g = contactValue(packingFraction(unbounded, numSide, size));
+    return std::sqrt(thermal / std::numbers::pi) / (2.0 * density * size * g);
+}
+
+double thermalFromStats(
+    const std::string &text, bool unbounded, int particles, const std::string &source)
+{
+    const auto rows = csvRows(text, kStatsHeader, source);
+    if (rows.empty())
+        throw InputError(source + ": no rows");
+    double sum = 0;
+    const double n = particles;
+    for (const auto &[line, f] : rows) {
+        const double energy = number(f[1], source, line);
+        if (!unbounded) {
+            sum += energy / n;
+            continue;
+        }
+        const double px = number(f[2], source, line), py = number(f[3], source, line);
+        sum += particles > 1 ? (energy - (px * px + py * py) / (2 * n)) / (n - 1) : 0.0;
+    }
+    return sum / static_cast<double>(rows.size());
+}
+
+std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source)
+{
+    std::vector<MsdPoint> points;
+    for (const auto &[line, f] : csvRows(text, kMsdHeader, source)) {
+        const double lag = number(f[0], source, line);
+        if (lag < 1 || lag != std::floor(lag) || lag > 9e15)
+            throw InputError(source + ":" + std::to_string(line) + ": lag: expected a whole "
+                + "number of sub-steps, got '" + std::string(f[0]) + "'");
+        points.push_back({ static_cast<std::int64_t>(lag), number(f[1], source, line) });
+    }
+    return points;
+}
+
+std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
+{
+    std::vector<GroupSummary> groups;
+    std::map<GroupKey, std::vector<const RunData *>> members;
+    for (const RunData &r : runs) {
+        if (members[r.key].empty()) {
+            groups.emplace_back();
+            groups.back().key = r.key;
+        }
+        members[r.key].push_back(&r);
+    }
+    for (GroupSummary &g : groups) {
+        const std::vector<const RunData *> &m = members[g.key];
+        g.runs = static_cast<int>(m.size());
+        g.packingFraction = packingFraction(g.key.unbounded, g.key.numSide, g.key.size);
+        std::vector<double> ds, thermals;
+        for (const RunData *r : m) {
+            if (const auto fit = fitDiffusion(r->msd))
+                ds.push_back(fit->coefficient);
+            if (r->thermal)
+                thermals.push_back(*r->thermal);
+            if (r->msd.size() != m.front()->msd.size())
+                throw InputError(r->source + ": its MSD has other lags than " + m.front()->source
+                    + "'s, with the same settings");
+        }
+        g.fitted = static_cast<int>(ds.size());
+        if (!ds.empty())
+            std::tie(g.dMean, g.dStderr) = meanAndError(ds);
+        if (thermals.size() == m.size()) {
+            g.thermal = meanAndError(thermals).first;
+            g.dEnskog = enskogDiffusion(g.key.unbounded, g.key.numSide, g.key.size, *g.thermal);
+        }
+        for (std::size_t k = 0; k < m.front()->msd.size(); ++k) {
+            std::vector<double> values;
+            for (const RunData *r : m) {
+                if (r->msd[k].lag != m.front()->msd[k].lag)
+                    throw InputError(r->source + ": its MSD has other lags than "
+                        + m.front()->source + "'s, with the same settings");
+                values.push_back(r->msd[k].msd);
+            }
+            const auto [mean, error] = meanAndError(values);
+            g.msdMean.push_back({ m.front()->msd[k].lag, mean });
+            g.msdStderr.push_back(error.value_or(std::nan("")));
+        }
+    }
+    return groups;
+}
+
+std::string summaryCsv(const std::vector<GroupSummary> &groups)
+{
+    std::string out = "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,"
+                      "D_enskog\n";
+    for (const GroupSummary &g : groups) {
+        appendKey(out, g.key);
+        out += ',';
+        appendDouble(out, g.packingFraction);
+        out += ',' + std::to_string(g.runs);
+        appendOptional(out, g.dMean);
+        appendOptional(out, g.dStderr);
+        appendOptional(out, g.dEnskog);
+        out += '\n';
+    }
+    return out;
+}
+
+std::string summaryMsdCsv(const std::vector<GroupSummary> &groups)
+{
+    std::string out = "mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr\n";
+    for (const GroupSummary &g : groups) {
+        for (std::size_t k = 0; k < g.msdMean.size(); ++k) {
+            appendKey(out, g.key);
+            out += ',' + std::to_string(g.msdMean[k].lag) + ',';
+            appendDouble(out, g.msdMean[k].msd);
+            appendOptional(
+                out, std::isnan(g.msdStderr[k]) ? std::nullopt : std::optional(g.msdStderr[k]));
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+} // namespace brownian::lab

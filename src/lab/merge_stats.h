@@ -1,0 +1,73 @@
+#pragma once
+// The statistics of `brownian-lab merge`: runs grouped by their settings apart from the seed,
+// diffusion coefficients averaged, and the Enskog prediction for hard disks beside them.
+
+#include "analysis/analysis.h"
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brownian::lab {
+
+/// The settings that make a group: everything but the seed.
+struct GroupKey
+{
+    bool unbounded = false;
+    int numSide = 0, size = 0, speed = 0;
+    std::int64_t ticks = 0;
+    auto operator<=>(const GroupKey &) const = default;
+};
+
+/// One finished run as merge reads it.
+struct RunData
+{
+    GroupKey key;
+    std::string source; ///< the run's folder, for messages
+    std::vector<MsdPoint> msd;
+    /// kT/m in twips² per sub-step²: the mean kinetic energy per degree-of-freedom pair (none
+    /// without statistics).
+    std::optional<double> thermal;
+};
+
+struct GroupSummary
+{
+    GroupKey key;
+    double packingFraction = 0;
+    int runs = 0, fitted = 0;
+    std::optional<double> dMean, dStderr, dEnskog, thermal;
+    std::vector<MsdPoint> msdMean;
+    std::vector<double> msdStderr;
+};
+
+/// N·π(σ/2)² over the box (25 000 000 twips²) or, unbounded, the field (36 000 000 twips²).
+double packingFraction(bool unbounded, int numSide, int size);
+
+/// Henderson's contact value of the hard-disk pair distribution, (1 − 7η/16)/(1 − η)².
+double contactValue(double eta);
+
+/// The Enskog self-diffusion coefficient of hard disks in twips² per sub-step, for kT/m =
+/// `thermal` twips² per sub-step².
+double enskogDiffusion(bool unbounded, int numSide, int size, double thermal);
+
+/// kT/m from the text of a stats.csv (tick,kinetic_energy,momentum_x,momentum_y,contacts),
+/// averaged over its rows: E/N with walls; on the torus (E − P²/2N)/(N − 1), the energy
+/// relative to the centre of mass over the N − 1 pairs of free degrees of freedom. Throws
+/// InputError naming `source` and the line.
+double thermalFromStats(
+    const std::string &text, bool unbounded, int particles, const std::string &source);
+
+/// The lag,msd rows of an msd.csv. Throws InputError naming `source` and the line.
+std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source);
+
+/// Groups in the order of their first run; averages. Throws InputError when the runs of a
+/// group do not share their lags.
+std::vector<GroupSummary> summarise(const std::vector<RunData> &runs);
+
+/// summary.csv and summary-msd.csv.
+std::string summaryCsv(const std::vector<GroupSummary> &groups);
+std::string summaryMsdCsv(const std::vector<GroupSummary> &groups);
+
+} // namespace brownian::lab

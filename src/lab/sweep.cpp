@@ -1,0 +1,150 @@
+#include "sweep.h"
+
+#include "csv.h"
+#include "manifest.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace brownian::lab {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The difference between a manifest and the run this sweep would make there; empty if none.
+std::string difference(const ManifestRecord &m, const SweepOptions &s, const SweepRun &r)
+{
+    auto differs = [](const char *name, auto had, auto wants) {
+        return name + std::string(" ") + had + " where this sweep has " + wants;
+    };
+    auto text = [](auto v) { return std::to_string(v); };
+    if (m.unbounded != r.unbounded)
+        return differs(
+            "mode", m.unbounded ? "unbounded" : "bounded", r.unbounded ? "unbounded" : "bounded");
+    if (m.numSide != r.numSide)
+        return differs("num-side", text(m.numSide), text(r.numSide));
+    if (m.size != r.size)
+        return differs("size", text(m.size), text(r.size));
+    if (m.speed != r.speed)
+        return differs("speed", text(m.speed), text(r.speed));
+    if (m.ticks != s.ticks)
+        return differs("ticks", text(m.ticks), text(s.ticks));
+    if (m.seed != r.seed)
+        return differs("seed", m.seed ? text(*m.seed) : "none", text(r.seed));
+    const std::pair<const char *, bool> outputs[] = { { "msd-out", s.writeMsd },
+        { "speeds-out", s.writeSpeeds }, { "stats-out", s.writeStats } };
+    for (const auto &[name, wanted] : outputs) {
+        if ((m.others.count(name) > 0) != wanted)
+            return std::string(wanted ? "no " : "a ") + name + " where this sweep has "
+                + (wanted ? "one" : "none");
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<SweepRun> expandSweep(const SweepOptions &s)
+{
+    std::vector<SweepRun> runs;
+    for (bool unbounded : s.modes)
+        for (int numSide : s.numSides)
+            for (int size : s.sizes)
+                for (int speed : s.speeds)
+                    for (std::uint64_t seed = s.firstSeed;; ++seed) {
+                        runs.push_back({ static_cast<int>(runs.size()) + 1, unbounded, numSide,
+                            size, speed, seed });
+                        if (seed == s.lastSeed)
+                            break;
+                    }
+    return runs;
+}
+
+std::string runFolder(const SweepOptions &s, const SweepRun &r)
+{
+    return (fs::path(s.out) / ("run-" + std::to_string(r.index))).string();
+}
+
+std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
+{
+    const fs::path folder = runFolder(s, r);
+    std::vector<std::string> args = { "run", "--mode", r.unbounded ? "unbounded" : "bounded",
+        "--num-side", std::to_string(r.numSide), "--size", std::to_string(r.size), "--speed",
+        std::to_string(r.speed), "--ticks", std::to_string(s.ticks), "--seed",
+        std::to_string(r.seed) };
+    const std::tuple<bool, const char *, const char *> outputs[] = {
+        { s.writeMsd, "--msd-out", "msd.csv" },
+        { s.writeSpeeds, "--speeds-out", "speeds.csv" },
+        { s.writeStats, "--stats-out", "stats.csv" },
+    };
+    for (const auto &[wanted, option, name] : outputs) {
+        if (wanted) {
+            args.emplace_back(option);
+            args.push_back((folder / name).string());
+        }
+    }
+    args.emplace_back("--manifest");
+    args.push_back((folder / kManifestName).string());
+    return args;
+}
+
+std::string shellQuote(const std::string &word)
+{
+    const bool plain = !word.empty()
+        && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                  "0123456789_-+=/.,:@%")
+            == std::string::npos;
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun> &runs)
+{
+    std::vector<bool> finished(runs.size(), false);
+    std::error_code ec;
+    if (!fs::exists(s.out, ec))
+        return finished;
+    if (!fs::is_directory(s.out, ec))
+        throw InputError("--out: '" + s.out + "' is not a folder");
+    // In the order of K, so that the first run found amiss is the lowest.
+    std::vector<std::pair<std::string, fs::path>> folders;
+    for (const auto &entry : fs::directory_iterator(s.out, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("run-", 0) == 0 && entry.is_directory())
+            folders.emplace_back(name, entry.path());
+    }
+    std::sort(folders.begin(), folders.end(), [](const auto &a, const auto &b) {
+        return std::pair(a.first.size(), a.first) < std::pair(b.first.size(), b.first);
+    });
+    for (const auto &[name, folder] : folders) {
+        const fs::path manifest = folder / kManifestName;
+        if (!fs::exists(manifest))
+            continue;
+        const ManifestRecord m = readManifest(manifest.string());
+        std::size_t k = 0;
+        const std::string digits = name.substr(4);
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos
+            || digits.size() > 9 || (k = std::stoul(digits)) < 1 || k > runs.size())
+            throw InputError("--out: '" + s.out
+                + "' holds runs of another sweep: " + manifest.string()
+                + " is not one of this sweep's " + std::to_string(runs.size()) + " runs");
+        const std::string why = difference(m, s, runs[k - 1]);
+        if (!why.empty())
+            throw InputError("--out: '" + s.out
+                + "' holds runs of another sweep: " + manifest.string() + " has " + why);
+        finished[k - 1] = true;
+    }
+    if (ec)
+        throw InputError("--out: cannot read the folder '" + s.out + "': " + ec.message());
+    return finished;
+}
+
+} // namespace brownian::lab

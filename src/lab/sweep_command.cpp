@@ -1,0 +1,202 @@
+// Runs a sweep: each run a separate `brownian-lab run` process of this very executable.
+#include "commands.h"
+#include "csv.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "sweep.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sched.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace brownian::lab {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The path of the running executable, so that every run uses the same program.
+std::string ownExecutable()
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("brownian-lab") : self.string();
+}
+
+int coreCount()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+struct Child
+{
+    const SweepRun *run = nullptr;
+    std::string log; // standard output and error of the child
+};
+
+/// Starts one run with its output and error going to `log`; returns the process id or -1.
+pid_t start(
+    const std::string &program, const std::vector<std::string> &args, const std::string &log)
+{
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), program);
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+std::string readAndRemove(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    std::error_code ec;
+    fs::remove(path, ec);
+    std::string text = s.str();
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+/// Runs the unfinished runs, `jobs` at a time; returns the exit status of the sweep.
+int runAll(
+    const SweepOptions &o, const std::vector<const SweepRun *> &todo, int finishedBefore, int total)
+{
+    const std::string program = ownExecutable();
+    const int jobs = o.jobs > 0 ? o.jobs : coreCount();
+    const fs::path logDir = fs::temp_directory_path();
+    const std::string logStem = "brownian-lab-sweep-" + std::to_string(::getpid()) + "-";
+    InterruptGuard interrupt;
+    Progress progress(total, Progress::stderrIsTerminal());
+    progress.update(finishedBefore);
+    std::map<pid_t, Child> running;
+    std::size_t next = 0;
+    int done = finishedBefore, failed = 0;
+    bool stopping = false;
+    while (next < todo.size() || !running.empty()) {
+        if (InterruptGuard::interrupted() && !stopping) {
+            stopping = true;
+            for (const auto &[pid, child] : running)
+                ::kill(pid, SIGTERM);
+        }
+        while (!stopping && next < todo.size() && static_cast<int>(running.size()) < jobs) {
+            const SweepRun *run = todo[next++];
+            const std::string log = (logDir / (logStem + std::to_string(run->index))).string();
+            const pid_t pid = start(program, runArguments(o, *run), log);
+            if (pid < 0) {
+                progress.finish();
+                printError("cannot start " + program);
+                return kExitOutputFailed;
+            }
+            running[pid] = { run, log };
+        }
+        int status = 0;
+        const pid_t pid = ::waitpid(-1, &status, WNOHANG);
+        if (pid <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        const auto it = running.find(pid);
+        if (it == running.end())
+            continue;
+        const Child child = it->second;
+        running.erase(it);
+        const std::string log = readAndRemove(child.log);
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (code == 0) {
+            progress.update(++done);
+            continue;
+        }
+        ++failed;
+        if (!stopping) {
+            progress.finish();
+            printError("run " + std::to_string(child.run->index) + " (" + runFolder(o, *child.run)
+                + ") failed with exit status " + std::to_string(code)
+                + (log.empty() ? std::string() : ":\n" + log));
+        }
+    }
+    progress.finish();
+    if (stopping) {
+        printError("interrupted: " + std::to_string(done) + " of " + std::to_string(total)
+            + " runs finished; the same sweep again resumes");
+        return kExitInterrupted;
+    }
+    if (failed > 0) {
+        printError(std::to_string(failed) + " of " + std::to_string(total)
+            + " runs failed (their folders have no manifest)");
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int sweepCommand(const SweepOptions &o)
+{
+    const std::vector<SweepRun> runs = expandSweep(o);
+    std::vector<bool> finished;
+    try {
+        finished = finishedRuns(o, runs);
+    } catch (const InputError &e) {
+        printError(e.what());
+        return kExitBadInput;
+    }
+    std::vector<const SweepRun *> todo;
+    for (const SweepRun &r : runs) {
+        if (!finished[r.index - 1])
+            todo.push_back(&r);
+    }
+    // The folders, so that every command can write into its own.
+    for (const SweepRun *r : todo) {
+        std::error_code ec;
+        fs::create_directories(runFolder(o, *r), ec);
+        if (ec) {
+            printError("--out: cannot create '" + runFolder(o, *r) + "': " + ec.message());
+            return kExitOutputFailed;
+        }
+    }
+    const int finishedCount = static_cast<int>(runs.size() - todo.size());
+    if (finishedCount > 0)
+        printError("note: " + std::to_string(finishedCount) + " of " + std::to_string(runs.size())
+            + " runs already finished; skipping them");
+    if (o.printCommands) {
+        const std::string program = shellQuote(ownExecutable());
+        std::string text;
+        for (const SweepRun *r : todo) {
+            text += program;
+            for (const std::string &a : runArguments(o, *r))
+                text += ' ' + shellQuote(a);
+            text += '\n';
+        }
+        std::fputs(text.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? kExitOk : kExitOutputFailed;
+    }
+    return runAll(o, todo, finishedCount, static_cast<int>(runs.size()));
+}
+
+} // namespace brownian::lab

@@ -1,0 +1,104 @@
+#include "lab/csv.h"
+#include "lab/merge_stats.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numbers>
+
+using namespace brownian;
+using namespace brownian::lab;
+
+namespace {
+
+/// MSD = 4 D lag exactly, over lags 1..2000.
+std::vector<MsdPoint> diffusive(double d)
+{
+    std::vector<MsdPoint> points;
+    for (std::int64_t lag : msdLags(4000))
+        points.push_back({ lag, 4 * d * static_cast<double>(lag) });
+    return points;
+}
+
+TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
+{
+    const GroupKey a { true, 4, 300, 3, 100 }, b { true, 4, 600, 3, 100 };
+    std::vector<RunData> runs = {
+        { a, "run-1", diffusive(10), 50.0 },
+        { b, "run-2", diffusive(3), 50.0 },
+        { a, "run-3", diffusive(14), 70.0 },
+        { a, "run-4", diffusive(12), 60.0 },
+    };
+    const auto groups = summarise(runs);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].key, a); // in the order of the first run
+    EXPECT_EQ(groups[0].runs, 3);
+    EXPECT_NEAR(*groups[0].dMean, 12.0, 1e-9);
+    EXPECT_NEAR(*groups[0].dStderr, 2.0 / std::sqrt(3.0), 1e-9); // sd 2 over sqrt 3
+    EXPECT_NEAR(*groups[0].thermal, 60.0, 1e-12);
+    EXPECT_DOUBLE_EQ(*groups[0].dEnskog, enskogDiffusion(true, 4, 300, 60.0));
+    EXPECT_NEAR(groups[0].msdMean[5].msd, 4 * 12.0 * groups[0].msdMean[5].lag, 1e-6);
+    EXPECT_EQ(groups[1].runs, 1);
+    EXPECT_FALSE(groups[1].dStderr); // no error from a single run
+
+    const std::string csv = summaryCsv(groups);
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+        "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,D_enskog");
+    EXPECT_NE(csv.find("\nunbounded,4,600,3,100,"), std::string::npos);
+}
+
+TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
+{
+    std::vector<MsdPoint> ballistic;
+    for (std::int64_t lag : msdLags(4000))
+        ballistic.push_back({ lag, 9.0 * lag * lag });
+    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {} } });
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_FALSE(groups[0].dMean);
+    EXPECT_FALSE(groups[0].dEnskog); // no statistics either
+    EXPECT_EQ(summaryCsv(groups).substr(summaryCsv(groups).find('\n') + 1),
+        "bounded,3,100,3,10,0.002827433388230814,1,,,\n");
+}
+
+TEST(Merge, RunsOfOneGroupMustShareTheirLags)
+{
+    const GroupKey k { false, 3, 100, 3, 10 };
+    auto shorter = diffusive(1);
+    shorter.pop_back();
+    EXPECT_THROW(summarise({ { k, "a", diffusive(1), {} }, { k, "b", shorter, {} } }), InputError);
+}
+
+TEST(Enskog, ApproachesTheDiluteLimitOfKineticTheory)
+{
+    // Dilute hard disks: D0 = sqrt(kT/(pi m)) / (2 n sigma), n = N / area.
+    const double thermal = 80.0;
+    for (const bool unbounded : { false, true }) {
+        const double area = unbounded ? 36e6 : 25e6;
+        const int numSide = 10, size = 2;
+        const double dilute = std::sqrt(thermal / std::numbers::pi) / (2 * (100 / area) * size);
+        EXPECT_NEAR(enskogDiffusion(unbounded, numSide, size, thermal) / dilute, 1.0, 1e-3);
+    }
+    EXPECT_DOUBLE_EQ(contactValue(0.0), 1.0);
+    EXPECT_DOUBLE_EQ(contactValue(0.5), (1 - 7.0 / 32) / 0.25);
+    // At finite density D falls by the contact value: D_E = D0 / g(eta).
+    const double eta = packingFraction(true, 20, 280);
+    EXPECT_NEAR(eta, 400 * std::numbers::pi * 140 * 140 / 36e6, 1e-12);
+    const double d0 = std::sqrt(thermal / std::numbers::pi) / (2 * (400 / 36e6) * 280);
+    EXPECT_NEAR(enskogDiffusion(true, 20, 280, thermal), d0 / contactValue(eta), 1e-9);
+}
+
+TEST(Merge, ThermalEnergyFromTheStatistics)
+{
+    // Walls: E/N; torus: the energy about the centre of mass over N - 1.
+    const std::string stats = std::string(kStatsHeader) + "\n0,100,0,0,0\n1,300,20,0,5\n";
+    EXPECT_DOUBLE_EQ(thermalFromStats(stats, false, 4, "s"), (25.0 + 75.0) / 2);
+    EXPECT_DOUBLE_EQ(thermalFromStats(stats, true, 4, "s"), (100.0 / 3 + (300 - 50.0) / 3) / 2);
+    EXPECT_THROW(thermalFromStats("tick,x\n", false, 4, "s"), InputError);
+    try {
+        thermalFromStats(std::string(kStatsHeader) + "\n0,1,2,3,4\n1,nan,0,0,0\n", false, 4, "s");
+        FAIL();
+    } catch (const InputError &e) {
+        EXPECT_EQ(std::string(e.what()), "s:3: 'nan' is not a finite number");
+    }
+}
+
+} // namespace
