@@ -1,6 +1,4 @@
-#include "mainwindow/frmpar.h"
-#include "menu/frmmnu.h"
-#include "settings/frmparset.h"
+#include "started_program.h"
 #include "toolkit/message_box.h"
 #include "toolkit/picture_box.h"
 #include "toolkit/units.h"
@@ -18,9 +16,7 @@
 #include <string>
 #include <vector>
 
-using brownian::FrmPar;
 using brownian::FrmParSet;
-using brownian::ModPar;
 namespace toolkit = brownian::toolkit;
 
 namespace {
@@ -35,7 +31,7 @@ struct Message
 };
 
 /// The main window with its menu, started as the program starts it; message boxes recorded.
-class SettingsDialog : public ::testing::Test
+class SettingsDialog : public StartedProgram
 {
 protected:
     void SetUp() override
@@ -43,24 +39,20 @@ protected:
         toolkit::setMessageBoxHook([this](const QString &prompt, const QString &title) {
             messages.push_back({ prompt, title });
         });
-        main = std::make_unique<FrmPar>(state);
-        main->Form_Load();
-        main->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        StartedProgram::SetUp();
     }
 
     void TearDown() override
     {
         toolkit::setMessageBoxHook({});
-        main.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        StartedProgram::TearDown();
     }
 
     /// The menu's settings command, as a click on its button would run it.
     FrmParSet &open()
     {
-        main->menu().ComMnu_Click(6);
-        FrmParSet *d = main->menu().settings();
+        menu().ComMnu_Click(6);
+        FrmParSet *d = settings();
         EXPECT_NE(d, nullptr);
         d->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(d));
@@ -108,8 +100,6 @@ protected:
         return previewAt(d, c.x(), c.y());
     }
 
-    ModPar state;
-    std::unique_ptr<FrmPar> main;
     std::vector<Message> messages;
 };
 
@@ -120,7 +110,7 @@ TEST_F(SettingsDialog, OpensFilledFromTheDefaults)
     FrmParSet &d = open();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("粒子の設定"));
     EXPECT_EQ(d.size(), QSize(toolkit::toPixels(6105), toolkit::toPixels(5700)));
-    EXPECT_EQ(d.frameGeometry().topLeft(), main->frameGeometry().topLeft());
+    EXPECT_EQ(d.frameGeometry().topLeft(), main().frameGeometry().topLeft());
     EXPECT_EQ(d.TxtNum()->text(), "5");
     EXPECT_EQ(d.LblNum3()->text(), "5");
     EXPECT_EQ(d.TxtSize()->text(), "400");
@@ -129,11 +119,11 @@ TEST_F(SettingsDialog, OpensFilledFromTheDefaults)
     EXPECT_EQ(d.OptV(3)->text(), QStringLiteral("普通"));
     EXPECT_EQ(d.NewLocusNo().value(), 12);
     EXPECT_EQ(QApplication::focusWidget(), d.TxtNum());
-    EXPECT_FALSE(main->isEnabled());
-    EXPECT_FALSE(main->menu().isEnabled());
-    EXPECT_FALSE(main->menu().isVisible());
-    EXPECT_EQ(main->TimPar().interval(), 0);
-    EXPECT_EQ(main->Timpar2().interval(), 0);
+    EXPECT_FALSE(main().isEnabled());
+    EXPECT_FALSE(menu().isEnabled());
+    EXPECT_FALSE(menu().isVisible());
+    EXPECT_EQ(animation().TimPar().interval(), 0);
+    EXPECT_EQ(animation().Timpar2().interval(), 0);
     for (QPushButton *b : { d.ComOK(), d.ComCancel() }) {
         EXPECT_FALSE(b->isDefault());
         EXPECT_FALSE(b->autoDefault());
@@ -375,12 +365,12 @@ TEST_F(SettingsDialog, ClickFromAFieldWithLettersShowsTheMessageOnly)
     QTest::mouseClick(d.ComOK(), Qt::LeftButton);
     settle();
     EXPECT_EQ(messages.size(), 2u);
-    EXPECT_EQ(main->menu().settings(), &d);
+    EXPECT_EQ(settings(), &d);
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.TxtNum()->text(), QStringLiteral("abc"));
     EXPECT_EQ(QApplication::focusWidget(), d.TxtNum());
-    EXPECT_EQ(state.NumSide.value(), 5);
-    EXPECT_EQ(state.ParX.size(), 25);
+    EXPECT_EQ(state().NumSide.value(), 5);
+    EXPECT_EQ(state().ParX.size(), 25);
 }
 
 TEST_F(SettingsDialog, OkThatSlipsPastTheCheckWritesNothing)
@@ -399,7 +389,7 @@ TEST_F(SettingsDialog, OkThatSlipsPastTheCheckWritesNothing)
     settle();
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(d.isVisible());
-    EXPECT_EQ(state.ParSize.value(), 400);
+    EXPECT_EQ(state().ParSize.value(), 400);
 
     // A click with no focus change before it at all is checked by O.K. itself.
     messages.clear();
@@ -410,7 +400,7 @@ TEST_F(SettingsDialog, OkThatSlipsPastTheCheckWritesNothing)
     EXPECT_EQ(messages[0].prompt, kCountMessage);
     EXPECT_EQ(QApplication::focusWidget(), d.TxtNum());
     EXPECT_TRUE(d.isVisible());
-    EXPECT_EQ(state.NumSide.value(), 5);
+    EXPECT_EQ(state().NumSide.value(), 5);
 }
 
 TEST_F(SettingsDialog, OkWritesTheSettingsAndStartsTheNewRun)
@@ -423,22 +413,22 @@ TEST_F(SettingsDialog, OkWritesTheSettingsAndStartsTheNewRun)
     QTest::mouseClick(d.ComOK(), Qt::LeftButton);
     settle();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(state.NumSide.value(), 7);
-    EXPECT_EQ(state.ParSize.value(), 300);
-    EXPECT_EQ(state.ParSpeed.value(), 5);
-    EXPECT_EQ(state.LocusNo.value(), 24);
-    for (auto *a : { &state.ParX, &state.ParY, &state.ParVX, &state.ParVY })
+    EXPECT_EQ(state().NumSide.value(), 7);
+    EXPECT_EQ(state().ParSize.value(), 300);
+    EXPECT_EQ(state().ParSpeed.value(), 5);
+    EXPECT_EQ(state().LocusNo.value(), 24);
+    for (auto *a : { &state().ParX, &state().ParY, &state().ParVX, &state().ParVY })
         EXPECT_EQ(a->size(), 49);
     // Placed afresh over the 7 × 7 grid: the last particle sits in the bottom-right cell.
-    EXPECT_GT(state.ParX.at(48), 5000.0f * 6 / 7);
-    EXPECT_GT(state.ParY.at(48), 5000.0f * 6 / 7);
-    EXPECT_EQ(main->TimPar().interval(), 1);
-    EXPECT_EQ(main->Timpar2().interval(), 0);
-    EXPECT_TRUE(main->isEnabled());
-    EXPECT_TRUE(main->menu().isEnabled());
-    EXPECT_FALSE(main->menu().isVisible());
-    EXPECT_EQ(main->menu().settings(), nullptr);
-    EXPECT_TRUE(QApplication::activeWindow() == main.get());
+    EXPECT_GT(state().ParX.at(48), 5000.0f * 6 / 7);
+    EXPECT_GT(state().ParY.at(48), 5000.0f * 6 / 7);
+    EXPECT_EQ(animation().TimPar().interval(), 1);
+    EXPECT_EQ(animation().Timpar2().interval(), 0);
+    EXPECT_TRUE(main().isEnabled());
+    EXPECT_TRUE(menu().isEnabled());
+    EXPECT_FALSE(menu().isVisible());
+    EXPECT_EQ(settings(), nullptr);
+    EXPECT_TRUE(QApplication::activeWindow() == &main());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(dialog.isNull());
 }
@@ -451,14 +441,14 @@ TEST_F(SettingsDialog, OkKeepsAPickMadeAfterTheCount)
     QTest::mouseClick(d.PicLocus(), Qt::LeftButton, {}, previewPoint(cell.x(), cell.y()));
     QTest::mouseClick(d.ComOK(), Qt::LeftButton);
     settle();
-    EXPECT_EQ(state.NumSide.value(), 7);
-    EXPECT_EQ(state.LocusNo.value(), 10);
+    EXPECT_EQ(state().NumSide.value(), 7);
+    EXPECT_EQ(state().LocusNo.value(), 10);
 }
 
 TEST_F(SettingsDialog, CancelWritesNothingButPlacesAfresh)
 {
     FrmParSet &d = open();
-    const std::vector<float> before(state.ParX.data(), state.ParX.data() + state.ParX.size());
+    const std::vector<float> before(state().ParX.data(), state().ParX.data() + state().ParX.size());
     enter(d.TxtNum(), QStringLiteral("9"));
     enter(d.TxtSize(), QStringLiteral("260"));
     QTest::mouseClick(d.OptV(1), Qt::LeftButton);
@@ -467,19 +457,19 @@ TEST_F(SettingsDialog, CancelWritesNothingButPlacesAfresh)
     ASSERT_EQ(d.NewLocusNo().value(), 3);
     QTest::mouseClick(d.ComCancel(), Qt::LeftButton);
     settle();
-    EXPECT_EQ(state.NumSide.value(), 5);
-    EXPECT_EQ(state.ParSize.value(), 400);
-    EXPECT_EQ(state.ParSpeed.value(), 3);
-    EXPECT_EQ(state.LocusNo.value(), 12);
-    ASSERT_EQ(state.ParX.size(), 25);
-    const std::vector<float> after(state.ParX.data(), state.ParX.data() + state.ParX.size());
+    EXPECT_EQ(state().NumSide.value(), 5);
+    EXPECT_EQ(state().ParSize.value(), 400);
+    EXPECT_EQ(state().ParSpeed.value(), 3);
+    EXPECT_EQ(state().LocusNo.value(), 12);
+    ASSERT_EQ(state().ParX.size(), 25);
+    const std::vector<float> after(state().ParX.data(), state().ParX.data() + state().ParX.size());
     EXPECT_NE(before, after);
-    EXPECT_EQ(main->TimPar().interval(), 1);
-    EXPECT_TRUE(main->isEnabled());
-    EXPECT_TRUE(main->menu().isEnabled());
-    EXPECT_EQ(main->menu().settings(), nullptr);
+    EXPECT_EQ(animation().TimPar().interval(), 1);
+    EXPECT_TRUE(main().isEnabled());
+    EXPECT_TRUE(menu().isEnabled());
+    EXPECT_EQ(settings(), nullptr);
 
-    // The next opening starts again from the state.
+    // The next opening starts again from the state().
     FrmParSet &again = open();
     EXPECT_EQ(again.TxtNum()->text(), "5");
     EXPECT_EQ(again.TxtSize()->text(), "400");
@@ -489,7 +479,7 @@ TEST_F(SettingsDialog, CancelWritesNothingButPlacesAfresh)
 
 TEST_F(SettingsDialog, ClosingInTheUnboundedModeStartsItsTimer)
 {
-    main->menu().ComMnu_Click(1);
+    menu().ComMnu_Click(1);
     FrmParSet &d = open();
     // The unbounded preview: smaller discs and the frame of the shown part.
     EXPECT_EQ(previewAt(d, kSide / 12, kSide / 5), kBlackC);
@@ -499,20 +489,20 @@ TEST_F(SettingsDialog, ClosingInTheUnboundedModeStartsItsTimer)
     EXPECT_EQ(previewAt(d, centre.x() + radius + 20, centre.y()), kWhiteC);
     d.close(); // the window's close box
     settle();
-    EXPECT_EQ(main->Timpar2().interval(), 1);
-    EXPECT_EQ(main->TimPar().interval(), 0);
-    EXPECT_TRUE(main->isEnabled());
-    EXPECT_EQ(main->menu().settings(), nullptr);
+    EXPECT_EQ(animation().Timpar2().interval(), 1);
+    EXPECT_EQ(animation().TimPar().interval(), 0);
+    EXPECT_TRUE(main().isEnabled());
+    EXPECT_EQ(settings(), nullptr);
 }
 
 TEST_F(SettingsDialog, MainWindowTakesNoInputWhileOpen)
 {
     open();
-    QTest::keyClick(main.get(), Qt::Key_D);
-    EXPECT_FALSE(main->DoubleView());
-    QTest::mouseClick(main.get(), Qt::RightButton, {}, QPoint(100, 100));
+    QTest::keyClick(&main(), Qt::Key_D);
+    EXPECT_FALSE(main().DoubleView());
+    QTest::mouseClick(&main(), Qt::RightButton, {}, QPoint(100, 100));
     settle();
-    EXPECT_FALSE(main->menu().isVisible());
+    EXPECT_FALSE(menu().isVisible());
 }
 
 TEST_F(SettingsDialog, WindowActivationIsNoReasonToCheck)
