@@ -119,13 +119,15 @@ void Animation::tick(bool unbounded)
 
 void Animation::addSubStepObserver(SubStepObserver *observer)
 {
-    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+    if (observer
+        && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
         m_observers.push_back(observer);
 }
 
 void Animation::removeSubStepObserver(SubStepObserver *observer)
 {
-    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
+    m_observers.erase(
+        std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
 }
 
 } // namespace brownian

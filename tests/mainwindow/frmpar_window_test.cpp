@@ -205,8 +205,7 @@ TEST_F(FrmParTest, ARightClickOnThePathPictureUsesItsOwnCoordinates)
     release(Qt::Key_D);
     QTest::mousePress(&main().pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
     EXPECT_TRUE(menu().isVisible());
-    EXPECT_NEAR(
-        tk::leftTwips(&menu()), tk::leftTwips(&main()) + 20 * tk::twipsPerPixel(), 15);
+    EXPECT_NEAR(tk::leftTwips(&menu()), tk::leftTwips(&main()) + 20 * tk::twipsPerPixel(), 15);
     QTest::mouseRelease(&main().pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
 }
 

@@ -143,6 +143,48 @@ TEST_F(FrmMnuTest, TheCloseBoxOnlyHides)
     EXPECT_NEAR(tk::leftTwips(&menu()), tk::leftTwips(&main()) + 900, 15);
 }
 
+struct ReshowCase
+{
+    const char *name;
+    bool mainActive; // when the right click comes
+    const char *between; // what happens before the main window's activation arrives
+    bool shownAfter;
+};
+
+class FrmMnuReshow : public FrmMnuTest, public ::testing::WithParamInterface<ReshowCase>
+{
+};
+
+// Under a window manager the activation that a right click on the inactive main window brings
+// can arrive after the click; the menu the click opened must survive it, and only that menu.
+TEST_P(FrmMnuReshow, ActivationKeepsOnlyTheMenuOfAClickOnTheInactiveWindow)
+{
+    const ReshowCase &c = GetParam();
+    QWidget other;
+    QWidget *active = c.mainActive ? static_cast<QWidget *>(&main()) : &other;
+    active->show();
+    active->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+    main().Form_MouseDown(2, 0, 300, 300);
+    ASSERT_TRUE(menu().isVisible());
+    const std::string between = c.between;
+    if (between == "command")
+        menu().ComMnu_Click(4);
+    else if (between == "close")
+        menu().close();
+    main().Form_Activate();
+    EXPECT_EQ(menu().isVisible(), c.shownAfter);
+    main().Form_Activate(); // a second activation always hides it
+    EXPECT_FALSE(menu().isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FrmMnuReshow,
+    ::testing::Values(ReshowCase { "OnInactive", false, "", true },
+        ReshowCase { "OnActive", true, "", false },
+        ReshowCase { "OnInactiveThenCommand", false, "command", false },
+        ReshowCase { "OnInactiveThenClose", false, "close", false }),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(FrmMnuTest, UnknownIndexOnlyStopsAndHides)
 {
     openMenu();

@@ -4,6 +4,7 @@
 #include "toolkit/units.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -503,6 +504,27 @@ TEST_F(SettingsDialog, MainWindowTakesNoInputWhileOpen)
     QTest::mouseClick(&main(), Qt::RightButton, {}, QPoint(100, 100));
     settle();
     EXPECT_FALSE(menu().isVisible());
+}
+
+TEST_F(SettingsDialog, ACloseRequestForTheMainWindowWhileOpenIsRefused)
+{
+    FrmParSet &d = open();
+    // As the window manager's close request arrives: through the main window's platform window.
+    const auto requestClose = [this] {
+        QCloseEvent request;
+        QCoreApplication::sendEvent(main().windowHandle(), &request);
+        settle();
+    };
+    requestClose();
+    EXPECT_FALSE(main().unloaded());
+    EXPECT_TRUE(main().isVisible());
+    EXPECT_EQ(settings(), &d);
+    EXPECT_TRUE(d.isVisible());
+    d.close();
+    settle();
+    EXPECT_EQ(animation().TimPar().interval(), 1) << "the dialog's close starts the run";
+    requestClose();
+    EXPECT_TRUE(main().unloaded()) << "without the dialog the close box ends the program";
 }
 
 TEST_F(SettingsDialog, WindowActivationIsNoReasonToCheck)
