@@ -8,8 +8,8 @@ namespace brownian {
 
 Program::Program()
     : m_animation(m_state)
-    , m_menu(std::make_unique<FrmMnu>(m_animation))
     , m_main(std::make_unique<FrmPar>(m_animation))
+    , m_menu(std::make_unique<FrmMnu>(m_animation))
 {
     FrmMnu &menu = *m_menu;
     FrmPar &main = *m_main;

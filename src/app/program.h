@@ -37,8 +37,8 @@ private:
 
     ModPar m_state;
     Animation m_animation;
-    std::unique_ptr<FrmMnu> m_menu;
     std::unique_ptr<FrmPar> m_main;
+    std::unique_ptr<FrmMnu> m_menu;
     std::unique_ptr<FrmParSet> m_settings;
 };
 
