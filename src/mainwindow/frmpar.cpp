@@ -92,7 +92,7 @@ void FrmPar::placeAtStart()
 
 void FrmPar::Form_Load()
 {
-    // The command menu is loaded, hidden, before this window.
+    // The program has loaded the command menu, hidden, with this window.
     placeAtStart();
     m_state.setDefaults();
     setWindowTitle(QStringLiteral("ヴァリム（枠あり）"));
