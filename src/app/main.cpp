@@ -1,5 +1,4 @@
-#include "mainwindow/frmpar.h"
-#include "model/modpar.h"
+#include "app/program.h"
 #include "toolkit/application.h"
 
 #include <QIcon>
@@ -15,9 +14,7 @@ int main(int argc, char **argv)
         icon.addFile(QStringLiteral(":/icons/brownian-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    brownian::ModPar state;
-    brownian::FrmPar window(state);
-    window.Form_Load();
-    window.show();
+    brownian::Program program;
+    program.start();
     return brownian::toolkit::Application::exec();
 }

@@ -1,8 +1,5 @@
 #include "frmpar.h"
 
-#include "menu/frmmnu.h"
-#include "sim/restart.h"
-#include "sim/step.h"
 #include "toolkit/application.h"
 #include "toolkit/units.h"
 
@@ -48,8 +45,9 @@ int presentIntervalMs()
 
 } // namespace
 
-FrmPar::FrmPar(ModPar &state)
-    : m_state(state)
+FrmPar::FrmPar(Animation &animation)
+    : m_animation(animation)
+    , m_state(animation.state())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -67,8 +65,7 @@ FrmPar::FrmPar(ModPar &state)
     m_view = std::make_unique<ImageSurface>(
         kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
 
-    m_timPar = std::make_unique<toolkit::Timer>([this] { TimPar_Timer(); }, this);
-    m_timpar2 = std::make_unique<toolkit::Timer>([this] { Timpar2_Timer(); }, this);
+    m_animation.setDrawing({ &m_path->surface(), m_frameBuffer.get(), [this] { showTick(); } });
     m_state.clearPath = [this] {
         m_path->surface().clear();
         m_path->update();
@@ -78,6 +75,7 @@ FrmPar::FrmPar(ModPar &state)
 FrmPar::~FrmPar()
 {
     m_state.clearPath = nullptr;
+    m_animation.setDrawing({});
 }
 
 void FrmPar::placeAtStart()
@@ -94,26 +92,21 @@ void FrmPar::placeAtStart()
 
 void FrmPar::Form_Load()
 {
+    // The program has loaded the command menu, hidden, with this window.
     placeAtStart();
-    m_menu = std::make_unique<FrmMnu>(m_state, *this);
     m_state.setDefaults();
     setWindowTitle(QStringLiteral("ヴァリム（枠あり）"));
     m_state.redim();
-    InitPar(m_state, 0);
-    m_timPar->setInterval(1);
-    m_timpar2->setInterval(0);
+    m_animation.placeAfresh(); // InitPar(0): BoundMode is 0 now
+    m_animation.startCurrent(); // TimPar; Timpar2 has stood still from the start
 }
 
 void FrmPar::Form_Activate()
 {
-    m_menu->hide();
-    // Under a real window manager the activation that a click on the inactive window brings
-    // can arrive after the click itself; the menu that click opened is then shown again, as
-    // if the activation had come first.
-    if (m_menuShownClock.isValid() && m_menuShownClock.elapsed() < 400) {
-        m_menuShownClock.invalidate();
-        m_menu->show();
-    }
+    // Hides the menu (and shows it again when a right click on this window, while it was
+    // inactive, opened it just before the activation arrived).
+    if (onActivated)
+        onActivated();
 }
 
 void FrmPar::Form_Resize()
@@ -141,7 +134,7 @@ void FrmPar::Form_KeyUp(int keyCode, int)
 {
     switch (keyCode) {
     case kKeySpace:
-        restart(m_state);
+        m_animation.placeAfresh();
         break;
     case kKeyEsc:
         unload();
@@ -165,10 +158,8 @@ void FrmPar::Form_MouseDown(int button, int, float X, float Y)
         return;
     const float left = static_cast<float>(toolkit::leftTwips(this)) + X;
     const float top = static_cast<float>(toolkit::topTwips(this)) + Y;
-    toolkit::moveOuterTwips(m_menu.get(), left, top);
-    m_menu->show();
-    m_menu->raise();
-    m_menuShownClock.start();
+    if (onMenuRequested)
+        onMenuRequested(left, top, !isActiveWindow());
 }
 
 void FrmPar::PicPar_KeyUp(int, int keyCode, int shift)
@@ -184,8 +175,7 @@ void FrmPar::PicPar_MouseDown(int, int button, int shift, float X, float Y)
 void FrmPar::Form_Unload(int &)
 {
     m_unloaded = true;
-    m_timPar->setInterval(0);
-    m_timpar2->setInterval(0);
+    m_animation.stop();
     toolkit::Application::endProgram(0);
 }
 
@@ -197,17 +187,16 @@ void FrmPar::unload()
 
 void FrmPar::TimPar_Timer()
 {
-    tick(false);
+    m_animation.tick(false);
 }
 
 void FrmPar::Timpar2_Timer()
 {
-    tick(true);
+    m_animation.tick(true);
 }
 
-void FrmPar::tick(bool unbounded)
+void FrmPar::showTick()
 {
-    runTick(m_state, unbounded, m_path->surface(), *m_frameBuffer);
     // Copy the square 0..5000 to the window, then clear the buffer: the buffer's image becomes
     // the view and the old view, cleared, the next buffer.
     m_frameBuffer->swapImage(*m_view);
@@ -331,6 +320,12 @@ void FrmPar::changeEvent(QEvent *event)
 
 void FrmPar::closeEvent(QCloseEvent *event)
 {
+    // Disabled, the window belongs to the open settings dialog: a close request from the
+    // window manager then must not end the program under it.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     unload();
 }

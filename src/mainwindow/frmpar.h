@@ -1,30 +1,36 @@
 #pragma once
 
+#include "animation/animation.h"
 #include "model/modpar.h"
 #include "toolkit/image_surface.h"
 #include "toolkit/picture_box.h"
-#include "toolkit/timer.h"
 
 #include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace brownian {
 
-class FrmMnu;
-
 /// The main window: shows the particles on its own surface, holds the path picture PicPar(1)
-/// and the frame buffer PicPar(2), runs the two animation timers and takes the four keys and
-/// the right click that opens the command menu. Unloading it ends the program.
+/// and the frame buffer PicPar(2) on which the animation's ticks draw, and takes the four keys
+/// and the right click that opens the command menu. Unloading it ends the program.
 class FrmPar : public QWidget
 {
 public:
-    explicit FrmPar(ModPar &state);
+    explicit FrmPar(Animation &animation);
     ~FrmPar() override;
 
     ModPar &state() { return m_state; }
+
+    /// A right click asks for the command menu with its outer corner at (left, top) twips;
+    /// `onInactiveWindow` tells whether the click came while this window was not the active one
+    /// (its activation then follows the click).
+    std::function<void(float left, float top, bool onInactiveWindow)> onMenuRequested;
+    /// The window has become the active window.
+    std::function<void()> onActivated;
 
     // Event handlers and procedures, under the program's own names.
     void Form_Load();
@@ -39,15 +45,12 @@ public:
     void TimPar_Timer();
     void Timpar2_Timer();
 
-    toolkit::Timer &TimPar() { return *m_timPar; }
-    toolkit::Timer &Timpar2() { return *m_timpar2; }
     /// PicPar(1), the path picture.
     toolkit::PictureBox &pathPicture() { return *m_path; }
     /// PicPar(2), the frame buffer: never shown.
     ImageSurface &frameBuffer() { return *m_frameBuffer; }
     /// The particle view: the newest complete frame, in device pixels.
     const QImage &particleView() const { return m_view->image(); }
-    FrmMnu &menu() { return *m_menu; }
     bool DoubleView() const { return m_doubleView; }
 
     /// Unloads the window (Esc, the close box, the menu's exit): ends the program.
@@ -67,7 +70,8 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    void tick(bool unbounded);
+    /// After a tick's sub-steps: the frame buffer becomes the view.
+    void showTick();
     void presentFrame();
     /// With BROWNIAN_TICK_REPORT set, prints the ticks achieved per second to standard error
     /// once a second, for measuring how smoothly the animation runs.
@@ -77,21 +81,19 @@ private:
     /// window shown on a scaled screen, or moved to another one), keeping what they hold.
     void refreshScale();
 
+    Animation &m_animation;
     ModPar &m_state;
     bool m_doubleView = false;
     bool m_unloaded = false;
     bool m_inResize = false;
-    std::unique_ptr<FrmMnu> m_menu;
     toolkit::PictureBox *m_path = nullptr;
     std::unique_ptr<ImageSurface> m_frameBuffer;
     std::unique_ptr<ImageSurface> m_view;
-    std::unique_ptr<toolkit::Timer> m_timPar, m_timpar2;
     QElapsedTimer m_presentClock;
     const bool m_reportTicks = qEnvironmentVariableIsSet("BROWNIAN_TICK_REPORT");
     QElapsedTimer m_tickClock;
     long m_ticksCounted = 0;
     bool m_presentPending = false;
-    QElapsedTimer m_menuShownClock;
 };
 
 } // namespace brownian

@@ -1,8 +1,5 @@
 #include "frmmnu.h"
 
-#include "mainwindow/frmpar.h"
-#include "settings/frmparset.h"
-#include "sim/restart.h"
 #include "toolkit/units.h"
 
 #include <QCloseEvent>
@@ -33,10 +30,9 @@ constexpr ButtonRow kRows[] = {
 
 } // namespace
 
-FrmMnu::FrmMnu(ModPar &state, FrmPar &main)
+FrmMnu::FrmMnu(Animation &animation)
     : QWidget(nullptr, Qt::Window)
-    , m_state(state)
-    , m_main(main)
+    , m_animation(animation)
 {
     setWindowTitle(QStringLiteral("メニュー"));
     toolkit::setClientSizeTwips(this, 2490, 1500);
@@ -52,6 +48,9 @@ FrmMnu::FrmMnu(ModPar &state, FrmPar &main)
             setTabOrder(previous, button);
         previous = button;
     }
+    // The pause button's caption follows the pause.
+    connect(&m_animation, &Animation::pausedChanged, this,
+        [this](bool paused) { m_buttons[4]->setText(paused ? kPlay : kPause); });
 }
 
 FrmMnu::~FrmMnu() = default;
@@ -63,51 +62,62 @@ QPushButton *FrmMnu::ComMnu(int index) const
 
 void FrmMnu::ComMnu_Click(int Index)
 {
-    m_main.TimPar().setInterval(0);
-    m_main.Timpar2().setInterval(0);
+    m_reshowClock.invalidate();
+    m_animation.stop();
     switch (Index) {
     case 0:
     case 1:
-        m_state.BoundMode = Index;
-        m_main.setWindowTitle(m_buttons[Index]->text());
-        restart(m_state);
-        (Index == 0 ? m_main.TimPar() : m_main.Timpar2()).setInterval(1);
+        m_animation.setMode(Index);
+        if (setMainCaption)
+            setMainCaption(m_buttons[Index]->text());
+        m_animation.placeAfresh();
+        m_animation.startCurrent();
         break;
     case 4:
-        if (m_buttons[4]->text() == kPause) {
-            m_buttons[4]->setText(kPlay);
-        } else {
-            m_buttons[4]->setText(kPause);
-            (m_state.BoundMode == 0 ? m_main.TimPar() : m_main.Timpar2()).setInterval(1);
-        }
+        if (!m_animation.isPaused())
+            m_animation.pause();
+        else
+            m_animation.play();
         break;
     case 5:
-        m_main.unload();
+        if (exitProgram)
+            exitProgram();
         return;
     case 6:
-        openSettings();
+        if (openSettings)
+            openSettings();
         break;
     default:
         break;
     }
-    if (Index != 4 && m_buttons[4]->text() == kPlay)
-        m_buttons[4]->setText(kPause);
+    if (Index != 4)
+        m_animation.cancelPause();
     hide();
 }
 
-void FrmMnu::openSettings()
+void FrmMnu::popUpAt(float left, float top, bool reshowOnActivation)
 {
-    if (m_settings)
-        return; // one dialog at a time; the menu is disabled while it is open
-    m_settings = std::make_unique<FrmParSet>(m_state, m_main, *this);
-    // The dialog is destroyed once its close has run to its end, never from within it.
-    m_settings->onClosed = [this] { m_settings.release()->deleteLater(); };
-    m_settings->Form_Load();
-    m_settings->show();
+    toolkit::moveOuterTwips(this, left, top);
+    show();
+    raise();
+    if (reshowOnActivation)
+        m_reshowClock.start();
+    else
+        m_reshowClock.invalidate();
+}
+
+void FrmMnu::mainActivated()
+{
+    hide();
+    if (m_reshowClock.isValid() && m_reshowClock.elapsed() < 400) {
+        m_reshowClock.invalidate();
+        show();
+    }
 }
 
 void FrmMnu::Form_Unload(int &cancel)
 {
+    m_reshowClock.invalidate();
     hide();
     cancel = 1;
 }

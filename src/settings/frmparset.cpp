@@ -1,7 +1,5 @@
 #include "frmparset.h"
 
-#include "mainwindow/frmpar.h"
-#include "menu/frmmnu.h"
 #include "model/numeric_text.h"
 #include "settings/locus_preview.h"
 #include "sim/restart.h"
@@ -63,11 +61,12 @@ void fitCaption(QLabel *label, const QString &caption)
 
 } // namespace
 
-FrmParSet::FrmParSet(ModPar &state, FrmPar &main, FrmMnu &menu)
+FrmParSet::FrmParSet(Animation &animation, QWidget &main, QWidget &menu)
     : QWidget(nullptr,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
-    , m_state(state)
+    , m_animation(animation)
+    , m_state(animation.state())
     , m_main(main)
     , m_menu(menu)
 {
@@ -284,11 +283,8 @@ void FrmParSet::Form_Unload(int &)
 {
     m_main.setEnabled(true);
     m_menu.setEnabled(true);
-    restart(m_state);
-    if (m_state.BoundMode == Integer(0))
-        m_main.TimPar().setInterval(1);
-    else
-        m_main.Timpar2().setInterval(1);
+    m_animation.placeAfresh();
+    m_animation.startCurrent();
     m_main.activateWindow();
     m_main.setFocus(Qt::OtherFocusReason);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "animation/animation.h"
 #include "model/modpar.h"
 
 #include <QWidget>
@@ -15,8 +16,6 @@ class QRadioButton;
 
 namespace brownian {
 
-class FrmMnu;
-class FrmPar;
 namespace toolkit {
 class PictureBox;
 }
@@ -30,7 +29,8 @@ class PictureBox;
 class FrmParSet : public QWidget
 {
 public:
-    FrmParSet(ModPar &state, FrmPar &main, FrmMnu &menu);
+    /// `main` and `menu` are the windows the dialog disables while it is open.
+    FrmParSet(Animation &animation, QWidget &main, QWidget &menu);
     ~FrmParSet() override;
 
     // Event handlers, under the program's own names.
@@ -75,9 +75,10 @@ private:
     /// Whether the field's text is a number; reports it when it is not.
     bool checkNumeric(QLineEdit *field);
 
+    Animation &m_animation;
     ModPar &m_state;
-    FrmPar &m_main;
-    FrmMnu &m_menu;
+    QWidget &m_main;
+    QWidget &m_menu;
     Integer m_newLocusNo = 0;
     /// The count text as last checked, for which the pick is valid.
     QString m_checkedCount;

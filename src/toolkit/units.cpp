@@ -54,8 +54,10 @@ namespace {
 
 /// Keeps a window's outer corner where it was asked to be while the window manager is still
 /// adding its frame: before the frame is known, a window placed by its corner lands with its
-/// client area there instead, and the frame's size can arrive without any event. Checks for a
-/// second and a half after the window is shown.
+/// client area there instead, and the frame's size can arrive without any event. Checks every
+/// 50 ms after the window is shown, until the window stands at its corner with its frame
+/// around it; from then on every move is the user's and sticks. Where no frame ever comes (no
+/// window manager) it gives up after a second and a half.
 class OuterPlacer : public QObject
 {
 public:
@@ -95,8 +97,11 @@ private:
             m_check.stop();
             return;
         }
-        if (m_window->frameGeometry().topLeft() != m_corner)
+        const QRect frame = m_window->frameGeometry();
+        if (frame.topLeft() != m_corner)
             m_window->move(m_corner);
+        else if (frame != m_window->geometry())
+            m_check.stop();
     }
 
     QWidget *m_window;

@@ -1,6 +1,6 @@
 // A run-time fault inside a timer tick: the application reports it once in a message box naming
 // the fault in Japanese, drops further ticks, and the program ends with status 3.
-#include "mainwindow/frmpar.h"
+#include "app/program.h"
 #include "toolkit/application.h"
 #include "toolkit/message_box.h"
 
@@ -17,12 +17,10 @@ int main(int argc, char **argv)
         ++boxes;
         prompt = text;
     });
-    brownian::ModPar state;
-    brownian::FrmPar window(state);
-    window.Form_Load();
-    window.show();
+    brownian::Program program;
+    program.start();
     // A tracked particle outside the arrays: the next tick indexes past the end.
-    QTimer::singleShot(20, [&] { state.LocusNo = 40; });
+    QTimer::singleShot(20, [&] { program.state().LocusNo = 40; });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     const int status = app.exec();
 

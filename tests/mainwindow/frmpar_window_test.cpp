@@ -1,5 +1,4 @@
-#include "mainwindow/frmpar.h"
-#include "menu/frmmnu.h"
+#include "started_program.h"
 #include "toolkit/units.h"
 
 #include <QKeyEvent>
@@ -10,74 +9,61 @@
 
 namespace {
 
-using brownian::FrmPar;
-using brownian::ModPar;
 namespace tk = brownian::toolkit;
 
-class FrmParTest : public ::testing::Test
+class FrmParTest : public StartedProgram
 {
 protected:
-    void SetUp() override
-    {
-        window = std::make_unique<FrmPar>(state);
-        window->Form_Load();
-        window->show();
-        QCoreApplication::processEvents();
-    }
-
     void release(int key, Qt::KeyboardModifiers mods = Qt::NoModifier, bool autoRepeat = false)
     {
         QKeyEvent event(QEvent::KeyRelease, key, mods, QString(), autoRepeat);
-        QCoreApplication::sendEvent(window.get(), &event);
+        QCoreApplication::sendEvent(&main(), &event);
     }
 
-    double outerWidth() const { return tk::outerWidthTwips(window.get()); }
-    bool pathShown() const { return window->pathPicture().isVisible(); }
-
-    ModPar state;
-    std::unique_ptr<FrmPar> window;
+    double outerWidth() { return tk::outerWidthTwips(&main()); }
+    bool pathShown() { return main().pathPicture().isVisible(); }
 };
 
 TEST_F(FrmParTest, StartsWithTheDefaultsAndTheBoundedTimerRunning)
 {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("ヴァリム（枠あり）"));
-    EXPECT_EQ(state.NumSide.value(), 5);
-    EXPECT_EQ(state.LocusNo.value(), 12);
-    EXPECT_EQ(state.ParX.size(), 25);
-    EXPECT_EQ(state.random.drawCount(), 100u) << "one placement at start-up";
+    EXPECT_EQ(main().windowTitle(), QStringLiteral("ヴァリム（枠あり）"));
+    EXPECT_EQ(state().NumSide.value(), 5);
+    EXPECT_EQ(state().LocusNo.value(), 12);
+    EXPECT_EQ(state().ParX.size(), 25);
+    EXPECT_EQ(state().random.drawCount(), 100u) << "one placement at start-up";
     for (int i = 0; i < 25; ++i) {
-        EXPECT_GE(state.ParX.at(i), 200.0f);
-        EXPECT_LE(state.ParX.at(i), 4800.0f);
+        EXPECT_GE(state().ParX.at(i), 200.0f);
+        EXPECT_LE(state().ParX.at(i), 4800.0f);
     }
-    EXPECT_EQ(window->TimPar().interval(), 1);
-    EXPECT_TRUE(window->TimPar().isTicking());
-    EXPECT_EQ(window->Timpar2().interval(), 0);
-    EXPECT_FALSE(window->Timpar2().isTicking());
+    EXPECT_EQ(animation().TimPar().interval(), 1);
+    EXPECT_TRUE(animation().TimPar().isTicking());
+    EXPECT_EQ(animation().Timpar2().interval(), 0);
+    EXPECT_FALSE(animation().Timpar2().isTicking());
     EXPECT_FALSE(pathShown());
-    EXPECT_FALSE(window->menu().isVisible());
-    EXPECT_FALSE(window->DoubleView());
+    EXPECT_FALSE(menu().isVisible());
+    EXPECT_FALSE(main().DoubleView());
 }
 
 TEST_F(FrmParTest, StandsLeftOfTheScreenCentreWithItsFixedSize)
 {
     EXPECT_NEAR(outerWidth(), 5160, 15);
-    EXPECT_NEAR(tk::outerHeightTwips(window.get()), 5445, 15);
+    EXPECT_NEAR(tk::outerHeightTwips(&main()), 5445, 15);
     const double left = (tk::screenWidthTwips() - 5160) / 2 - 2500;
     const double top = (tk::screenHeightTwips() - 5445) / 2;
-    EXPECT_NEAR(tk::leftTwips(window.get()), left, 15);
-    EXPECT_NEAR(tk::topTwips(window.get()), top, 15);
+    EXPECT_NEAR(tk::leftTwips(&main()), left, 15);
+    EXPECT_NEAR(tk::topTwips(&main()), top, 15);
 }
 
 TEST_F(FrmParTest, SnapsBackAfterAResize)
 {
-    window->resize(500, 200);
+    main().resize(500, 200);
     QCoreApplication::processEvents();
     EXPECT_NEAR(outerWidth(), 5160, 15);
     release(Qt::Key_D);
-    window->resize(300, 300);
+    main().resize(300, 300);
     QCoreApplication::processEvents();
     EXPECT_NEAR(outerWidth(), 10200, 15);
-    EXPECT_NEAR(tk::outerHeightTwips(window.get()), 5445, 15);
+    EXPECT_NEAR(tk::outerHeightTwips(&main()), 5445, 15);
 }
 
 struct ViewCase
@@ -100,9 +86,9 @@ TEST_P(FrmParViews, KeysSwitchTheViews)
     for (int key : c.keys)
         release(key);
     QCoreApplication::processEvents();
-    EXPECT_EQ(window->DoubleView(), c.doubleView);
+    EXPECT_EQ(main().DoubleView(), c.doubleView);
     EXPECT_EQ(pathShown(), c.pathShown);
-    EXPECT_NEAR(window->pathPicture().leftTwips(), c.pathLeft, 1);
+    EXPECT_NEAR(main().pathPicture().leftTwips(), c.pathLeft, 1);
     EXPECT_NEAR(outerWidth(), c.width, 15);
 }
 
@@ -119,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FrmParViews,
 TEST_F(FrmParTest, ShiftAndControlDoNotMatter)
 {
     release(Qt::Key_D, Qt::ShiftModifier);
-    EXPECT_TRUE(window->DoubleView());
+    EXPECT_TRUE(main().DoubleView());
     release(Qt::Key_D, Qt::ShiftModifier);
     release(Qt::Key_B, Qt::ControlModifier);
     EXPECT_TRUE(pathShown());
@@ -127,41 +113,41 @@ TEST_F(FrmParTest, ShiftAndControlDoNotMatter)
 
 TEST_F(FrmParTest, SpaceReplacesOnceOnTheRealRelease)
 {
-    window->TimPar().setInterval(0);
-    const float x0 = state.ParX.at(3);
+    animation().TimPar().setInterval(0);
+    const float x0 = state().ParX.at(3);
     // Holding the key: auto-repeat releases, then the real one.
     for (int i = 0; i < 5; ++i)
         release(Qt::Key_Space, Qt::NoModifier, true);
-    EXPECT_EQ(state.random.drawCount(), 100u);
+    EXPECT_EQ(state().random.drawCount(), 100u);
     release(Qt::Key_Space);
-    EXPECT_EQ(state.random.drawCount(), 200u);
-    EXPECT_NE(state.ParX.at(3), x0);
-    EXPECT_EQ(window->TimPar().interval(), 0) << "Space leaves the timers alone";
+    EXPECT_EQ(state().random.drawCount(), 200u);
+    EXPECT_NE(state().ParX.at(3), x0);
+    EXPECT_EQ(animation().TimPar().interval(), 0) << "Space leaves the timers alone";
 }
 
 TEST_F(FrmParTest, SpaceUsesTheUnboundedMarginInTheUnboundedMode)
 {
-    window->TimPar().setInterval(0);
-    state.BoundMode = 1;
+    animation().TimPar().setInterval(0);
+    state().BoundMode = 1;
     release(Qt::Key_Space);
     float lowest = 1e9f;
     for (int i = 0; i < 25; ++i)
-        lowest = std::min(lowest, state.ParX.at(i));
+        lowest = std::min(lowest, state().ParX.at(i));
     EXPECT_LT(lowest, 200.0f) << "placed over -500..5500";
 }
 
 TEST_F(FrmParTest, SpaceClearsThePath)
 {
     for (int i = 0; i < 20; ++i)
-        window->TimPar_Timer();
-    const QImage &before = window->pathPicture().surface().image();
+        main().TimPar_Timer();
+    const QImage &before = main().pathPicture().surface().image();
     int red = 0;
     for (int y = 0; y < before.height(); ++y)
         for (int x = 0; x < before.width(); ++x)
             red += before.pixel(x, y) == qRgb(255, 0, 0);
     ASSERT_GT(red, 0) << "sixty segments were drawn";
     release(Qt::Key_Space);
-    const QImage &after = window->pathPicture().surface().image();
+    const QImage &after = main().pathPicture().surface().image();
     for (int y = 0; y < after.height(); y += 3)
         for (int x = 0; x < after.width(); x += 3)
             ASSERT_EQ(after.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
@@ -169,11 +155,11 @@ TEST_F(FrmParTest, SpaceClearsThePath)
 
 TEST_F(FrmParTest, TicksAdvanceTheParticlesAndShowAFrame)
 {
-    window->TimPar().setInterval(0);
-    const float x0 = state.ParX.at(0);
-    window->TimPar_Timer();
-    EXPECT_NE(state.ParX.at(0), x0);
-    const QImage &view = window->particleView();
+    animation().TimPar().setInterval(0);
+    const float x0 = state().ParX.at(0);
+    main().TimPar_Timer();
+    EXPECT_NE(state().ParX.at(0), x0);
+    const QImage &view = main().particleView();
     int green = 0, red = 0;
     for (int y = 0; y < view.height(); ++y) {
         for (int x = 0; x < view.width(); ++x) {
@@ -189,48 +175,47 @@ TEST_F(FrmParTest, TicksAdvanceTheParticlesAndShowAFrame)
 TEST_F(FrmParTest, EscEndsTheProgram)
 {
     release(Qt::Key_Escape);
-    EXPECT_TRUE(window->unloaded());
-    EXPECT_FALSE(window->TimPar().isTicking());
-    EXPECT_FALSE(window->Timpar2().isTicking());
+    EXPECT_TRUE(main().unloaded());
+    EXPECT_FALSE(animation().TimPar().isTicking());
+    EXPECT_FALSE(animation().Timpar2().isTicking());
 }
 
 TEST_F(FrmParTest, TheCloseBoxEndsTheProgram)
 {
-    window->Timpar2().setInterval(1);
-    window->close();
-    EXPECT_TRUE(window->unloaded());
-    EXPECT_FALSE(window->TimPar().isTicking());
-    EXPECT_FALSE(window->Timpar2().isTicking());
+    animation().Timpar2().setInterval(1);
+    main().close();
+    EXPECT_TRUE(main().unloaded());
+    EXPECT_FALSE(animation().TimPar().isTicking());
+    EXPECT_FALSE(animation().Timpar2().isTicking());
 }
 
 TEST_F(FrmParTest, OnlyTheRightButtonOpensTheMenuAtTheClickPoint)
 {
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(40, 50));
-    QTest::mouseClick(window.get(), Qt::MiddleButton, {}, QPoint(40, 50));
-    EXPECT_FALSE(window->menu().isVisible());
-    window->Form_MouseDown(2, 0, 600, 750);
-    EXPECT_TRUE(window->menu().isVisible());
-    EXPECT_NEAR(tk::leftTwips(&window->menu()), tk::leftTwips(window.get()) + 600, 15);
-    EXPECT_NEAR(tk::topTwips(&window->menu()), tk::topTwips(window.get()) + 750, 15);
+    QTest::mouseClick(&main(), Qt::LeftButton, {}, QPoint(40, 50));
+    QTest::mouseClick(&main(), Qt::MiddleButton, {}, QPoint(40, 50));
+    EXPECT_FALSE(menu().isVisible());
+    main().Form_MouseDown(2, 0, 600, 750);
+    EXPECT_TRUE(menu().isVisible());
+    EXPECT_NEAR(tk::leftTwips(&menu()), tk::leftTwips(&main()) + 600, 15);
+    EXPECT_NEAR(tk::topTwips(&menu()), tk::topTwips(&main()) + 750, 15);
 }
 
 TEST_F(FrmParTest, ARightClickOnThePathPictureUsesItsOwnCoordinates)
 {
     release(Qt::Key_D);
-    QTest::mousePress(&window->pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
-    EXPECT_TRUE(window->menu().isVisible());
-    EXPECT_NEAR(
-        tk::leftTwips(&window->menu()), tk::leftTwips(window.get()) + 20 * tk::twipsPerPixel(), 15);
-    QTest::mouseRelease(&window->pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
+    QTest::mousePress(&main().pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
+    EXPECT_TRUE(menu().isVisible());
+    EXPECT_NEAR(tk::leftTwips(&menu()), tk::leftTwips(&main()) + 20 * tk::twipsPerPixel(), 15);
+    QTest::mouseRelease(&main().pathPicture(), Qt::RightButton, {}, QPoint(20, 30));
 }
 
 TEST_F(FrmParTest, ActivatingTheWindowHidesTheMenu)
 {
-    window->Form_MouseDown(2, 0, 600, 750);
-    ASSERT_TRUE(window->menu().isVisible());
+    main().Form_MouseDown(2, 0, 600, 750);
+    ASSERT_TRUE(menu().isVisible());
     QTest::qWait(450); // longer than a click's own activation
-    window->Form_Activate();
-    EXPECT_FALSE(window->menu().isVisible());
+    main().Form_Activate();
+    EXPECT_FALSE(menu().isVisible());
 }
 
 } // namespace
