@@ -106,6 +106,7 @@ struct WideOps
 template <class Ops>
 __attribute__((always_inline)) inline void drawWhole(const DiscSprite &d, std::uint32_t *corner)
 {
+    const std::uint32_t solid = d.solid; // once: the stores below could alias it
     for (const BlendPair &p : d.blends) {
         if (p.single)
             Ops::blend4(corner + p.offset[0], p, 0);
@@ -113,7 +114,7 @@ __attribute__((always_inline)) inline void drawWhole(const DiscSprite &d, std::u
             Ops::blendPair(corner + p.offset[0], corner + p.offset[1], p);
     }
     for (const FillGroup &f : d.fills)
-        fill8(corner + f.offset, d.solid);
+        fill8(corner + f.offset, solid);
 }
 
 /// Draws a sprite partly outside the picture: the groups wholly inside as drawWhole does,

@@ -17,10 +17,19 @@ namespace {
 // Room around each plot area, logical pixels: the title above; the tick labels and the turned
 // axis title on the left; the tick labels, the axis title and (under the MSD) the fit line
 // below. The speed panel's counts may be longer than the MSD's powers of ten.
-constexpr double kMsdLeft = 105, kSpeedLeft = 110, kRight = 25, kTop = 52;
-constexpr double kBottom = 120, kCompactBottom = 86;
+struct Margins
+{
+    double msdLeft, speedLeft, right, top, bottom;
+};
+constexpr Margins kFull { 105, 110, 25, 52, 120 };
+/// Small pictures: the short wording needs less room below, and the axis titles come closer.
+constexpr Margins kCompact { 80, 85, 20, 52, 86 };
 /// Boxes narrower than this take the short wording.
 constexpr double kCompactWidth = 1000;
+/// Room on either side of a horizontal axis title beyond its area, small pictures.
+constexpr double kCompactTitleSlack = 20;
+/// The count axis reaches this much above the highest count, leaving room for the legend.
+constexpr double kHeadroom = 1.12, kCompactHeadroom = 1.4;
 
 QRectF scaled(const QRectF &r, double f)
 {
@@ -114,11 +123,15 @@ void msdLabels(Painter &g, const PlotData &in, const QRectF &area, bool compact)
     }
     legend(g, QPointF(area.left() + 10 * g.f, area.top() + 10 * g.f), entries, false);
 
-    axisTitles(
-        g, area, QStringLiteral("時間差（サブステップ）"), QStringLiteral("平均二乗変位（twip²）"));
-    g.text(
-        QRectF(area.left() - 60 * g.f, area.bottom() + 58 * g.f, area.width() + 60 * g.f, 24 * g.f),
-        Qt::AlignHCenter | Qt::AlignTop, fitText(in, compact), 14,
+    axisTitles(g, area, QStringLiteral("時間差（サブステップ）"),
+        QStringLiteral("平均二乗変位（twip²）"), compact ? kCompactTitleSlack * g.f : 0);
+    // Under the panel, reaching into its left margin; in small pictures over all of its half.
+    const QRectF fitArea = compact
+        ? QRectF(area.left() - (kCompact.msdLeft - 4) * g.f, area.bottom() + 58 * g.f,
+            area.width() + (kCompact.msdLeft + kCompact.right - 8) * g.f, 24 * g.f)
+        : QRectF(
+            area.left() - 60 * g.f, area.bottom() + 58 * g.f, area.width() + 60 * g.f, 24 * g.f);
+    g.text(fitArea, Qt::AlignHCenter | Qt::AlignTop, fitText(in, compact), compact ? 13 : 14,
         in.fit ? kDiffusive.darker(130) : kInk, true);
 }
 
@@ -135,7 +148,7 @@ void drawMsdPanel(Painter &g, const PlotData &in, const QRectF &area, bool compa
         frame(g, area);
         noData(g, area);
         axisTitles(g, area, QStringLiteral("時間差（サブステップ）"),
-            QStringLiteral("平均二乗変位（twip²）"));
+            QStringLiteral("平均二乗変位（twip²）"), compact ? kCompactTitleSlack * g.f : 0);
         return;
     }
     double yLo = points.front().msd, yHi = yLo;
@@ -211,7 +224,7 @@ void drawSpeedPanel(Painter &g, const PlotData &in, const QRectF &area, bool com
     if (in.speeds.empty()) {
         frame(g, area);
         noData(g, area);
-        axisTitles(g, area, xTitle, QStringLiteral("度数"));
+        axisTitles(g, area, xTitle, QStringLiteral("度数"), compact ? kCompactTitleSlack * g.f : 0);
         return;
     }
     const double xMax = in.speeds.back().high;
@@ -226,7 +239,8 @@ void drawSpeedPanel(Painter &g, const PlotData &in, const QRectF &area, bool com
         yMax = 1;
 
     const Axis x { 0, xMax > 0 ? xMax : 1, false, area.left(), area.right() };
-    const Axis y { 0, yMax * 1.12, false, area.bottom(), area.top() };
+    const Axis y { 0, yMax * (compact ? kCompactHeadroom : kHeadroom), false, area.bottom(),
+        area.top() };
     drawLinearAxis(g, x, area, true);
     drawLinearAxis(g, y, area, false);
     speedCurves(g, in, curve, x, y, area);
@@ -240,7 +254,7 @@ void drawSpeedPanel(Painter &g, const PlotData &in, const QRectF &area, bool com
         { { QStringLiteral("測定値"), kBar, LegendEntry::Box },
             { expected, kExpected, LegendEntry::Line } },
         true);
-    axisTitles(g, area, xTitle, QStringLiteral("度数"));
+    axisTitles(g, area, xTitle, QStringLiteral("度数"), compact ? kCompactTitleSlack * g.f : 0);
 }
 
 } // namespace
@@ -248,11 +262,13 @@ void drawSpeedPanel(Painter &g, const PlotData &in, const QRectF &area, bool com
 PlotLayout plotLayout(const QRectF &box)
 {
     const bool compact = box.width() < kCompactWidth;
+    const Margins &m = compact ? kCompact : kFull;
     const double half = box.width() / 2;
-    const double height = box.height() - kTop - (compact ? kCompactBottom : kBottom);
-    const double top = box.top() + kTop;
-    return { QRectF(box.left() + kMsdLeft, top, half - kMsdLeft - kRight, height),
-        QRectF(box.left() + half + kSpeedLeft, top, half - kSpeedLeft - kRight, height), compact };
+    const double height = box.height() - m.top - m.bottom;
+    const double top = box.top() + m.top;
+    return { QRectF(box.left() + m.msdLeft, top, half - m.msdLeft - m.right, height),
+        QRectF(box.left() + half + m.speedLeft, top, half - m.speedLeft - m.right, height),
+        compact };
 }
 
 void drawPlotPanels(QPainter &painter, const PlotData &data, const PlotLayout &layout, double scale)

@@ -147,9 +147,10 @@ void drawLinearAxis(Painter &g, const Axis &a, const QRectF &area, bool horizont
     }
 }
 
-void axisTitles(Painter &g, const QRectF &area, const QString &x, const QString &y)
+void axisTitles(Painter &g, const QRectF &area, const QString &x, const QString &y, double slack)
 {
-    g.text(QRectF(area.left(), area.bottom() + 32 * g.f, area.width(), 24 * g.f),
+    g.text(
+        QRectF(area.left() - slack, area.bottom() + 32 * g.f, area.width() + 2 * slack, 24 * g.f),
         Qt::AlignHCenter | Qt::AlignTop, x, 14);
     g.p.save();
     g.p.translate(area.left() - 72 * g.f, area.center().y());

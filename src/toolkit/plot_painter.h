@@ -61,8 +61,10 @@ void frame(Painter &g, const QRectF &area);
 void drawLogAxis(Painter &g, const Axis &a, const QRectF &area, bool horizontal);
 /// Grid lines and labels of a linear axis at steps of 1, 2 or 5 times a power of ten.
 void drawLinearAxis(Painter &g, const Axis &a, const QRectF &area, bool horizontal);
-/// The titles of both axes, the vertical one turned.
-void axisTitles(Painter &g, const QRectF &area, const QString &x, const QString &y);
+/// The titles of both axes, the vertical one turned; the horizontal one may reach `slack`
+/// painter units beyond the area on either side.
+void axisTitles(
+    Painter &g, const QRectF &area, const QString &x, const QString &y, double slack = 0);
 /// "No data" in the middle of a plot area.
 void noData(Painter &g, const QRectF &area);
 
