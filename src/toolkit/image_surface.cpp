@@ -75,7 +75,7 @@ void ImageSurface::setDevicePixelRatio(double devicePixelRatio)
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(QRectF(0, 0, m_image.width(), m_image.height()), old);
     p.end();
-    target();
+    writableBits();
     markAllDirty();
 }
 
@@ -96,7 +96,7 @@ void ImageSurface::attach(QImage padded, int width, int height)
     m_origin = origin;
 }
 
-pixels::Target ImageSurface::target()
+uchar *ImageSurface::writableBits()
 {
     uchar *bits = m_image.bits();
     if (bits != m_origin) {
@@ -113,6 +113,12 @@ pixels::Target ImageSurface::target()
         attach(std::move(padded), plain.width(), plain.height());
         bits = m_image.bits();
     }
+    return bits;
+}
+
+pixels::Target ImageSurface::target()
+{
+    uchar *bits = writableBits();
     return { bits, m_image.bytesPerLine(), m_image.width(), m_image.height() };
 }
 
@@ -157,7 +163,7 @@ void ImageSurface::clear()
 void ImageSurface::swapImage(QImage &other)
 {
     std::swap(m_image, other);
-    target();
+    writableBits();
     markAllDirty();
 }
 
@@ -208,7 +214,7 @@ void ImageSurface::blitDisc(DiscSprite &d, int left, int top)
     if (top + d.maxY <= 0 || top + d.minY >= height || left + d.maxX <= 0 || left + d.minX >= width)
         return;
     markDirty(top + d.minY, top + d.maxY);
-    drawDisc(d, target(), left, top);
+    drawDisc(d, { writableBits(), m_image.bytesPerLine(), width, height }, left, top);
 }
 
 void ImageSurface::drawDiscGeneric(double cx, double cy, double radius, Rgb outline)
@@ -228,7 +234,7 @@ void ImageSurface::drawDiscGeneric(double cx, double cy, double radius, Rgb outl
     p.setBrush(solid ? QBrush(toQColor(m_fill)) : QBrush(Qt::NoBrush));
     p.drawEllipse(QPointF(cx, cy), radius, radius);
     p.end();
-    target();
+    writableBits();
     markDirty(floorToInt(cy - reach), floorToInt(cy + reach) + 1);
 }
 
@@ -262,7 +268,7 @@ void ImageSurface::rectangle(float x1, float y1, float x2, float y2, Rgb outline
         p.setBrush(Qt::NoBrush);
     p.drawRect(rect);
     p.end();
-    target();
+    writableBits();
     markDirty(floorToInt(reach.top()), floorToInt(reach.bottom()) + 1);
 }
 

@@ -72,7 +72,9 @@ private:
     void allocate(double devicePixelRatio);
     /// Makes the picture a view of width × height pixels into `padded`, inside its margin.
     void attach(QImage padded, int width, int height);
-    /// The picture's pixels for writing, laid out inside the margin again if need be.
+    /// The picture's first pixel for writing, laid out inside the margin again if need be.
+    uchar *writableBits();
+    /// The picture's pixels for writing, as writableBits().
     pixels::Target target();
     void markDirty(int top, int bottom);
     void markAllDirty();
