@@ -1,12 +1,9 @@
 #pragma once
 
+#include "disc_sprites.h"
 #include "sim/canvas.h"
 
 #include <QImage>
-
-#include <cstdint>
-#include <memory>
-#include <vector>
 
 namespace brownian {
 
@@ -15,12 +12,11 @@ namespace brownian {
 /// `devicePixelRatio` to device pixels, so the picture stays crisp on scaled screens.
 ///
 /// The drawing the animation repeats on every tick is done without QPainter: filled circles
-/// are copied from discs rendered once per colour, radius and quarter-pixel offset
-/// (antialiased, at the device-pixel ratio), their soft edges blended and their middles filled
-/// in small vector groups; lines are rasterised directly with a pen of round(devicePixelRatio)
-/// device pixels. The image lies inside a hidden margin, so that discs reaching a little over
-/// its edges need no clipping, and clear() clears only the rows drawn on since the last one.
-/// Circles in another style and rectangles go through QPainter.
+/// are copied from disc sprites (disc_sprites.h), lines are rasterised directly with a pen of
+/// round(devicePixelRatio) device pixels (line_raster.h). The image lies inside a hidden
+/// margin, so that discs reaching a little over its edges need no clipping, and clear() clears
+/// only the rows drawn on since the last one. Circles in another style and rectangles go
+/// through QPainter.
 ///
 /// A copy of image() keeps what the picture showed when it was taken (copy on write), as for
 /// any QImage.
@@ -68,25 +64,18 @@ public:
 
     /// Keeps the pixel loops to the baseline instruction set (SSE2 on x86-64) also where wider
     /// vectors are available, so that both variants can be checked and timed.
-    static void setBaselineVectorsOnly(bool on);
-
-    /// Sub-pixel positions of a disc per device pixel and axis.
-    static constexpr int kSubPixel = 4;
-    /// Device pixels of hidden margin around the picture, so that discs reaching a little
-    /// over its edges need no clipping.
-    static constexpr int kMargin = 8;
+    static void setBaselineVectorsOnly(bool on) { setDiscBaselineVectorsOnly(on); }
 
 private:
-    struct DiscSprite;
-    DiscSprite &sprite(double radiusPx, Rgb color, int subX, int subY);
-    void buildSprite(DiscSprite &sprite, double radiusPx, Rgb color, int subX, int subY) const;
     void blitDisc(DiscSprite &sprite, int left, int top);
     void drawDiscGeneric(double cx, double cy, double r, Rgb outline);
     void allocate(double devicePixelRatio);
     /// Makes the picture a view of width × height pixels into `padded`, inside its margin.
     void attach(QImage padded, int width, int height);
-    /// The picture's pixels for writing, laid out inside the margin again if need be.
-    uchar *pixels();
+    /// The picture's first pixel for writing, laid out inside the margin again if need be.
+    uchar *writableBits();
+    /// The picture's pixels for writing, as writableBits().
+    pixels::Target target();
     void markDirty(int top, int bottom);
     void markAllDirty();
 
@@ -99,9 +88,7 @@ private:
     // Rows [m_dirtyTop, m_dirtyBottom) may differ from the background.
     int m_dirtyTop = 0, m_dirtyBottom = 0;
 
-    struct SpriteSet;
-    std::vector<std::unique_ptr<SpriteSet>> m_sprites;
-    SpriteSet *m_lastSprites = nullptr;
+    DiscSprites m_sprites;
 };
 
 } // namespace brownian
