@@ -16,7 +16,7 @@ namespace detail {
 const std::vector<OptionSpec> &optionSpecs()
 {
     constexpr unsigned RB = ForRun | ForBench, RBS = ForRun | ForBench | ForSweep;
-    static const std::vector<OptionSpec> specs = {
+    static const std::vector<OptionSpec> table = {
         { "--mode", RBS },
         { "--num-side", RBS },
         { "--size", RBS },
@@ -49,7 +49,7 @@ const std::vector<OptionSpec> &optionSpecs()
         { "--jobs", ForSweep },
         { "--print-commands", ForSweep, true },
     };
-    return specs;
+    return table;
 }
 
 } // namespace detail
@@ -227,29 +227,29 @@ std::string readWords(const std::vector<std::string> &args, const char *command,
         if (raw.configFile.empty())
             return "--config: expected a file name";
     }
-    for (const auto &[spec, o] : options) {
+    for (const auto &[entry, o] : options) {
         if (o->count() == 0)
             continue;
-        if (o->count() > 1 && !(raw.command == Command::Sweep && !spec->flag)) {
-            if (onCommandLine(words, spec->name))
-                return std::string(spec->name) + ": given twice";
-            const std::string file = config->as<std::string>(), key = spec->name + 2;
+        if (o->count() > 1 && !(raw.command == Command::Sweep && !entry->flag)) {
+            if (onCommandLine(words, entry->name))
+                return std::string(entry->name) + ": given twice";
+            const std::string file = config->as<std::string>(), key = entry->name + 2;
             return file + ":" + std::to_string(lineOfKey(file, key)) + ": " + key
                 + ": expected one value, got a list (--config)";
         }
-        if (!onCommandLine(words, spec->name))
-            raw.fromConfig.insert(spec->name);
-        if (spec->flag)
-            raw.flags.insert(spec->name);
+        if (!onCommandLine(words, entry->name))
+            raw.fromConfig.insert(entry->name);
+        if (entry->flag)
+            raw.flags.insert(entry->name);
         else
-            raw.values[spec->name] = o->results();
+            raw.values[entry->name] = o->results();
     }
     if (raw.command == Command::Sweep) {
         // A list may be given once on the command line, or once in the file (as a TOML array).
-        for (const auto &[spec, o] : options) {
-            if (!spec->flag && o->count() > 1 && onCommandLine(words, spec->name)
-                && std::count(words.begin(), words.end(), spec->name) > 1)
-                return std::string(spec->name) + ": given twice";
+        for (const auto &[entry, o] : options) {
+            if (!entry->flag && o->count() > 1 && onCommandLine(words, entry->name)
+                && std::count(words.begin(), words.end(), entry->name) > 1)
+                return std::string(entry->name) + ": given twice";
         }
     }
     if (version && version->count() > 0)

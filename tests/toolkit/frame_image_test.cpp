@@ -1,8 +1,9 @@
 // The frame a tick draws on the frame buffer, read back from the image: green discs of the
 // right size at the particles, the tracked one red and on top, the path segments, and the
 // buffer left blank by the copy-then-clear of the main window.
-#include "../model/step_support.h"
 #include "sim/step.h"
+#include "support/recording_canvas.h"
+#include "support/state_builder.h"
 #include "toolkit/image_surface.h"
 
 #include <QImage>
@@ -18,19 +19,12 @@ namespace {
 
 constexpr double kTwipsPerPixel = 15.0; // 96 dpi
 
-using steptest::RecordingCanvas;
+using test::RecordingCanvas;
 
+/// A bounded state placed as the program places it.
 ModPar makeState(int numSide, int size, int speed, int locus)
 {
-    ModPar s;
-    s.setDefaults();
-    s.NumSide = numSide;
-    s.ParSize = size;
-    s.ParSpeed = speed;
-    s.LocusNo = locus;
-    s.redim();
-    InitPar(s, 0);
-    return s;
+    return test::StateBuilder().numSide(numSide).size(size).speed(speed).locus(locus).placed();
 }
 
 enum class Kind { Other, Green, Red };
