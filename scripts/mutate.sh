@@ -151,8 +151,24 @@ restore
 trap 'restore' EXIT
 trap 'echo; echo "mutate.sh: interrupted, source restored" >&2; restore; exit 130' INT TERM
 
+# Only the programs the fast tests run (and the lab tool some of them start) are rebuilt after
+# a mutant; the window program, the benchmarks and the fuzzers are not.
+test_targets=()
+find_test_targets() {
+    mapfile -t test_targets < <(cd "$build" && ctest -LE "xvfb|fuzz" -E packaging \
+        --show-only=json-v1 2>/dev/null | python3 -c '
+import json, os, sys
+here = os.getcwd() + os.sep
+names = {os.path.basename(t["command"][0]) for t in json.load(sys.stdin).get("tests", [])
+         if t.get("command") and t["command"][0].startswith(here)}
+print("\n".join(sorted(names | {"brownian-lab"})))')
+}
 build_all() {
     cmake --build "$build" -j"$jobs" >"$1" 2>&1
+}
+build_tests() {
+    [ ${#test_targets[@]} -gt 0 ] || { build_all "$1"; return; }
+    cmake --build "$build" -j"$jobs" --target "${test_targets[@]}" >"$1" 2>&1
 }
 run_tests() {
     (cd "$build" && timeout --kill-after=10 "$timeout_s" \
@@ -169,6 +185,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         || { echo "configure failed: $log_dir/configure.log" >&2; exit 1; }
 fi
 build_all "$log_dir/baseline-build.log" || { echo "build failed: $log_dir/baseline-build.log" >&2; exit 1; }
+find_test_targets
 echo "== fast tests on the unmutated sources"
 run_tests "$log_dir/baseline-tests.log" \
     || { echo "the fast tests fail without any mutant: $log_dir/baseline-tests.log" >&2; exit 1; }
@@ -192,7 +209,7 @@ for id in "${ids[@]}"; do
     *) echo "mutate.sh: could not apply $id" >&2; exit 1 ;;
     esac
     start=$SECONDS
-    if ! build_all "$log_dir/$id-build.log"; then
+    if ! build_tests "$log_dir/$id-build.log"; then
         status=build-failure; broken=$((broken + 1))
     elif run_tests "$log_dir/$id-tests.log"; then
         if [ -n "$eq" ]; then
