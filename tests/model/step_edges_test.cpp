@@ -1,0 +1,147 @@
+// Exact edges of the sub-steps, each tried on both axes: a wall touched exactly, a field edge
+// landed on exactly, a pair exactly the seam distance apart, a coordinate exactly at the
+// low-band bound of the wrap-aware collision.
+
+#include "step_support.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+
+namespace {
+
+using brownian::CollideWrap;
+using steptest::get;
+using steptest::makeState;
+using steptest::Particle;
+using steptest::put;
+using steptest::RecordingCanvas;
+
+constexpr float kBelow = -std::numeric_limits<float>::infinity();
+
+struct WallEdge
+{
+    const char *name;
+    Particle before; // alone in the box, ParSize 400 (h = 200)
+    bool flipsX, flipsY;
+};
+
+class WallEdges : public ::testing::TestWithParam<WallEdge>
+{
+};
+
+TEST_P(WallEdges, TouchingAWallExactlyReflects)
+{
+    const WallEdge c = GetParam();
+    brownian::ModPar s = makeState(1, 400);
+    put(s, 0, c.before);
+    RecordingCanvas path;
+    brownian::boundedSubStep(s, path);
+    const Particle after = get(s, 0);
+    EXPECT_EQ(after.vx, c.flipsX ? -c.before.vx : c.before.vx);
+    EXPECT_EQ(after.vy, c.flipsY ? -c.before.vy : c.before.vy);
+    EXPECT_EQ(after.x, c.before.x + after.vx);
+    EXPECT_EQ(after.y, c.before.y + after.vy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WallEdges,
+    ::testing::Values(WallEdge { "LeftTouched", { 200, 2500, -1, 0.5f }, true, false },
+        WallEdge { "RightTouched", { 4800, 2500, 1, 0.5f }, true, false },
+        WallEdge { "TopTouched", { 2500, 200, 0.5f, -1 }, false, true },
+        WallEdge { "BottomTouched", { 2500, 4800, 0.5f, 1 }, false, true },
+        WallEdge {
+            "LeftJustClear", { std::nextafter(200.0f, 1e9f), 2500, -1, 0.5f }, false, false },
+        WallEdge {
+            "RightJustClear", { std::nextafter(4800.0f, kBelow), 2500, 1, 0.5f }, false, false },
+        WallEdge { "TopJustClear", { 2500, std::nextafter(200.0f, 1e9f), 0.5f, -1 }, false, false },
+        WallEdge {
+            "BottomJustClear", { 2500, std::nextafter(4800.0f, kBelow), 0.5f, 1 }, false, false },
+        WallEdge { "CornerTouched", { 200, 4800, -1, 1 }, true, true }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct FieldEdge
+{
+    const char *name;
+    Particle before; // alone in the field; lands on the edge after one move
+    float x, y;
+};
+
+class FieldEdges : public ::testing::TestWithParam<FieldEdge>
+{
+};
+
+TEST_P(FieldEdges, LandingExactlyOnAnEdgeStays)
+{
+    const FieldEdge c = GetParam();
+    brownian::ModPar s = makeState(1, 400);
+    put(s, 0, c.before);
+    RecordingCanvas path;
+    brownian::unboundedSubStep(s, path);
+    EXPECT_EQ(s.ParX.at(0), c.x);
+    EXPECT_EQ(s.ParY.at(0), c.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FieldEdges,
+    ::testing::Values(FieldEdge { "HighX", { 5499, 2500, 1, 0 }, 5500, 2500 },
+        FieldEdge { "LowX", { -499, 2500, -1, 0 }, -500, 2500 },
+        FieldEdge { "HighY", { 2500, 5499, 0, 1 }, 2500, 5500 },
+        FieldEdge { "LowY", { 2500, -499, 0, -1 }, 2500, -500 },
+        FieldEdge { "HighCorner", { 5499, 5499, 1, 1 }, 5500, 5500 },
+        FieldEdge { "LowCorner", { -499, -499, -1, -1 }, -500, -500 }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+class SeamDistance : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(SeamDistance, PairExactlyTheSeamDistanceApartTouchesAcrossIt)
+{
+    // ParSize 400: across the seam the pair is 6000 - 5600 = 400 apart, in contact; the
+    // velocity components along the seam axis are exchanged, the others kept.
+    const bool alongY = GetParam();
+    brownian::ModPar s = makeState(2, 400);
+    const auto place = [&](int i, float across, float along, float vAcross, float vAlong) {
+        put(s, i,
+            alongY ? Particle { along, across, vAlong, vAcross }
+                   : Particle { across, along, vAcross, vAlong });
+    };
+    place(0, -100, 2500, 1.5f, 0.25f);
+    place(1, 5500, 2500, -0.75f, -0.5f);
+    place(2, 1000, 1000, 0, 0);
+    place(3, 3000, 1000, 0, 0);
+    brownian::TickCounters counters;
+    RecordingCanvas path;
+    brownian::unboundedSubStep(s, path, &counters);
+    EXPECT_EQ(counters.contacts, 1u);
+    const Particle a = get(s, 0), b = get(s, 1);
+    EXPECT_EQ(alongY ? a.vy : a.vx, -0.75f);
+    EXPECT_EQ(alongY ? b.vy : b.vx, 1.5f);
+    EXPECT_EQ(alongY ? a.vx : a.vy, 0.25f);
+    EXPECT_EQ(alongY ? b.vx : b.vy, -0.5f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Axes, SeamDistance, ::testing::Values(false, true),
+    [](const auto &info) { return std::string(info.param ? "Y" : "X"); });
+
+TEST(CollideWrapBand, ShiftsExactlyTheCoordinatesBelowTheBound)
+{
+    // ParSize 400: the low band is below 400 - 500 = -100. Each of the four coordinates in turn
+    // sits exactly on the bound (stays) or one step below it (moves up by 6000); the others
+    // sit in the middle of the field.
+    const float low = -100.0f, justBelow = std::nextafter(-100.0f, kBelow);
+    for (int which = 0; which < 4; ++which) {
+        for (const float value : { low, justBelow }) {
+            brownian::ModPar s = makeState(2, 400);
+            put(s, 0, { 2000, 2000, 1, 0.5f });
+            put(s, 1, { 2100, 2100, -1, -0.5f });
+            float *coordinate[] = { &s.ParX.at(0), &s.ParX.at(1), &s.ParY.at(0), &s.ParY.at(1) };
+            *coordinate[which] = value;
+            CollideWrap(s, 0, 1);
+            const float expected = value == low ? low : static_cast<float>(value + 6000.0);
+            EXPECT_EQ(*coordinate[which], expected) << "coordinate " << which << " at " << value;
+        }
+    }
+}
+
+} // namespace
