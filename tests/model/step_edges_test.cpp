@@ -124,6 +124,25 @@ TEST_P(SeamDistance, PairExactlyTheSeamDistanceApartTouchesAcrossIt)
 INSTANTIATE_TEST_SUITE_P(Axes, SeamDistance, ::testing::Values(false, true),
     [](const auto &info) { return std::string(info.param ? "Y" : "X"); });
 
+TEST(SeamDistance, DecidedOnTheDistanceRoundedToSingle)
+{
+    // Discs of 4000 twips (the lab accepts them): the seam distance is 2000. A pair 1999.99999
+    // apart is 2000 once rounded to Single, so it counts as across the seam, where it is
+    // 4000.00001 apart and not in contact. Particles 2 and 3 sit on 0 and 1 (coincident pairs
+    // are contacts that exchange nothing).
+    brownian::ModPar s = makeState(2, 4000);
+    put(s, 0, { 2000, 2500, 1, 0 });
+    put(s, 1, { 0.00001f, 2500, 0, 0 });
+    put(s, 2, { 2000, 2500, 1, 0 });
+    put(s, 3, { 0.00001f, 2500, 0, 0 });
+    brownian::TickCounters counters;
+    RecordingCanvas path;
+    brownian::unboundedSubStep(s, path, &counters);
+    EXPECT_EQ(counters.contacts, 2u);
+    EXPECT_EQ(s.ParVX.at(0), 1.0f);
+    EXPECT_EQ(s.ParVX.at(1), 0.0f);
+}
+
 TEST(CollideWrapBand, ShiftsExactlyTheCoordinatesBelowTheBound)
 {
     // ParSize 400: the low band is below 400 - 500 = -100. Each of the four coordinates in turn
