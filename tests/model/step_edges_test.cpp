@@ -1,6 +1,6 @@
-// Exact edges of the sub-steps, each tried on both axes: a wall touched exactly, a field edge
-// landed on exactly, a pair exactly the seam distance apart, a coordinate exactly at the
-// low-band bound of the wrap-aware collision.
+// Exact edges of the unbounded sub-step, each tried on both axes: a field edge landed on
+// exactly, a pair exactly the seam distance apart, a coordinate exactly at the low-band bound
+// of the wrap-aware collision.
 
 #include "step_support.h"
 
@@ -19,46 +19,6 @@ using steptest::put;
 using steptest::RecordingCanvas;
 
 constexpr float kBelow = -std::numeric_limits<float>::infinity();
-
-struct WallEdge
-{
-    const char *name;
-    Particle before; // alone in the box, ParSize 400 (h = 200)
-    bool flipsX, flipsY;
-};
-
-class WallEdges : public ::testing::TestWithParam<WallEdge>
-{
-};
-
-TEST_P(WallEdges, TouchingAWallExactlyReflects)
-{
-    const WallEdge c = GetParam();
-    brownian::ModPar s = makeState(1, 400);
-    put(s, 0, c.before);
-    RecordingCanvas path;
-    brownian::boundedSubStep(s, path);
-    const Particle after = get(s, 0);
-    EXPECT_EQ(after.vx, c.flipsX ? -c.before.vx : c.before.vx);
-    EXPECT_EQ(after.vy, c.flipsY ? -c.before.vy : c.before.vy);
-    EXPECT_EQ(after.x, c.before.x + after.vx);
-    EXPECT_EQ(after.y, c.before.y + after.vy);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, WallEdges,
-    ::testing::Values(WallEdge { "LeftTouched", { 200, 2500, -1, 0.5f }, true, false },
-        WallEdge { "RightTouched", { 4800, 2500, 1, 0.5f }, true, false },
-        WallEdge { "TopTouched", { 2500, 200, 0.5f, -1 }, false, true },
-        WallEdge { "BottomTouched", { 2500, 4800, 0.5f, 1 }, false, true },
-        WallEdge {
-            "LeftJustClear", { std::nextafter(200.0f, 1e9f), 2500, -1, 0.5f }, false, false },
-        WallEdge {
-            "RightJustClear", { std::nextafter(4800.0f, kBelow), 2500, 1, 0.5f }, false, false },
-        WallEdge { "TopJustClear", { 2500, std::nextafter(200.0f, 1e9f), 0.5f, -1 }, false, false },
-        WallEdge {
-            "BottomJustClear", { 2500, std::nextafter(4800.0f, kBelow), 0.5f, 1 }, false, false },
-        WallEdge { "CornerTouched", { 200, 4800, -1, 1 }, true, true }),
-    [](const auto &info) { return std::string(info.param.name); });
 
 struct FieldEdge
 {
@@ -83,12 +43,9 @@ TEST_P(FieldEdges, LandingExactlyOnAnEdgeStays)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FieldEdges,
-    ::testing::Values(FieldEdge { "HighX", { 5499, 2500, 1, 0 }, 5500, 2500 },
-        FieldEdge { "LowX", { -499, 2500, -1, 0 }, -500, 2500 },
-        FieldEdge { "HighY", { 2500, 5499, 0, 1 }, 2500, 5500 },
-        FieldEdge { "LowY", { 2500, -499, 0, -1 }, 2500, -500 },
-        FieldEdge { "HighCorner", { 5499, 5499, 1, 1 }, 5500, 5500 },
-        FieldEdge { "LowCorner", { -499, -499, -1, -1 }, -500, -500 }),
+    // The x edges are in the wrap-pass table of the unbounded step tests.
+    ::testing::Values(FieldEdge { "HighY", { 2500, 5499, 0, 1 }, 2500, 5500 },
+        FieldEdge { "LowY", { 2500, -499, 0, -1 }, 2500, -500 }),
     [](const auto &info) { return std::string(info.param.name); });
 
 class SeamDistance : public ::testing::TestWithParam<bool>
