@@ -306,4 +306,43 @@ TEST(SpeedHistogram, SpeedsBeyondTheStartEnergyStillCount)
     EXPECT_GT(bins.back().high, 30.0);
 }
 
+TEST(SpeedHistogram, EverySpeedLandsInTheBinThatHoldsIt)
+{
+    // Many speeds spread over the range, so that some sit just below a bin's upper edge: a
+    // speed belongs to the bin with low <= speed < high, never to the nearest one.
+    const int n = 400;
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(-2.5f, 2.5f);
+    std::vector<float> vx(n), vy(n);
+    for (int i = 0; i < n; ++i) {
+        vx[i] = u(rng);
+        vy[i] = u(rng);
+    }
+    SpeedHistogram h(n, false, sumSquaredSpeeds(vx.data(), vy.data(), n, false));
+    h.add(vx.data(), vy.data());
+    const auto bins = h.result(40);
+    ASSERT_GT(bins.size(), 10u);
+    std::vector<std::uint64_t> counted(bins.size(), 0);
+    for (int i = 0; i < n; ++i) {
+        const double speed = std::sqrt(double(vx[i]) * vx[i] + double(vy[i]) * vy[i]);
+        for (std::size_t k = 0; k < bins.size(); ++k) {
+            if (bins[k].low <= speed && speed < bins[k].high)
+                ++counted[k];
+        }
+    }
+    for (std::size_t k = 0; k < bins.size(); ++k)
+        EXPECT_EQ(bins[k].count, counted[k]) << "bin " << k;
+}
+
+TEST(SumSquaredSpeeds, RelativeRemovesTheMeanOnEachAxis)
+{
+    // The same drift once along x and once along y.
+    const float still[] = { 1.0f, -1.0f, 0.5f, -0.5f };
+    const float drift[] = { 6.0f, 4.0f, 5.5f, 4.5f }; // mean 5, the same spread as `still`
+    const double spread = 1 + 1 + 0.25 + 0.25;
+    EXPECT_EQ(sumSquaredSpeeds(drift, still, 4, true), 2 * spread);
+    EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, true), 2 * spread);
+    EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, false), spread + 36 + 16 + 30.25 + 20.25);
+}
+
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
+#include <string>
 
 using namespace brownian;
 using namespace brownian::lab;
@@ -147,6 +149,76 @@ TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
     EXPECT_EQ(ticks,
         (std::vector<std::string> { "0", "0", "0", "0", "3", "3", "3", "3", "6", "6", "6", "6" }));
     EXPECT_EQ(std::count(stats.begin(), stats.end(), '\n'), 1 + 8);
+}
+
+/// The fields of the last line of a CSV text, by the names of its header.
+std::map<std::string, std::string> lastRowByName(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    const auto split = [](const std::string &line) {
+        std::vector<std::string> fields;
+        std::size_t from = 0, comma;
+        while ((comma = line.find(',', from)) != std::string::npos) {
+            fields.push_back(line.substr(from, comma - from));
+            from = comma + 1;
+        }
+        fields.push_back(line.substr(from));
+        return fields;
+    };
+    const auto names = split(lines.front()), values = split(lines.back());
+    std::map<std::string, std::string> row;
+    for (std::size_t k = 0; k < names.size() && k < values.size(); ++k)
+        row[names[k]] = values[k];
+    return row;
+}
+
+TEST(Recorder, EveryStatsAndTraceColumnHoldsWhatItsHeaderNames)
+{
+    // Values that differ in every column, so that two columns swapped show.
+    ModPar s = placed(2, 400, 1, false, 1);
+    const float vx[] = { 1.5f, -0.25f, 3.0f, 0.5f }, vy[] = { -2.0f, 0.75f, 0.0f, 0.25f };
+    for (int i = 0; i < 4; ++i) {
+        s.ParVX.at(i) = vx[i];
+        s.ParVY.at(i) = vy[i];
+    }
+    s.LocusNo = 2;
+    std::string stats, trace;
+    RecorderSetup setup;
+    setup.stats = [&](std::string &b, bool) {
+        stats += b;
+        b.clear();
+    };
+    setup.trace = [&](std::string &b, bool) {
+        trace += b;
+        b.clear();
+    };
+    Recorder recorder(setup, s);
+    TickCounters counters;
+    counters.contacts = 7;
+    recorder.afterTick(s, 4, counters);
+    const std::vector<double> ux = { 10, 20, 30, 40 }, uy = { -1, -2, -3, -4 };
+    recorder.afterSubStep(s, 9, ux, uy);
+    recorder.finish();
+
+    const auto st = lastRowByName(stats);
+    EXPECT_EQ(st.at("tick"), "4");
+    EXPECT_EQ(std::stod(st.at("kinetic_energy")), stateTotals(s).kineticEnergy);
+    EXPECT_EQ(std::stod(st.at("momentum_x")), 4.75);
+    EXPECT_EQ(std::stod(st.at("momentum_y")), -1.0);
+    EXPECT_EQ(st.at("contacts"), "7");
+
+    const auto tr = lastRowByName(trace);
+    EXPECT_EQ(tr.at("substep"), "9");
+    EXPECT_EQ(std::stof(tr.at("x")), s.ParX.at(2));
+    EXPECT_EQ(std::stof(tr.at("y")), s.ParY.at(2));
+    EXPECT_EQ(std::stod(tr.at("ux")), 30.0);
+    EXPECT_EQ(std::stod(tr.at("uy")), -3.0);
 }
 
 } // namespace

@@ -83,6 +83,23 @@ INSTANTIATE_TEST_SUITE_P(NumericText, Reading,
             false, 0 }),
     [](const auto &info) { return std::string(info.param.name); });
 
+TEST(NumericText, EveryFullWidthDigitReadsAsItsAsciiDigit)
+{
+    // U+FF10..U+FF19 in UTF-8: EF BC 90..99.
+    std::string all;
+    for (int d = 0; d <= 9; ++d) {
+        const std::string digit = { '\xEF', '\xBC', static_cast<char>(0x90 + d) };
+        EXPECT_TRUE(isNumeric(digit)) << d;
+        EXPECT_EQ(valueOf(digit), d) << d;
+        all += digit;
+    }
+    EXPECT_TRUE(isNumeric(all));
+    EXPECT_EQ(valueOf(all), 123456789.0);
+    // The code points just outside the digits are no digits.
+    EXPECT_FALSE(isNumeric("\xEF\xBC\x8F")); // ／
+    EXPECT_FALSE(isNumeric("\xEF\xBC\x9A")); // ：
+}
+
 struct NormaliseCase
 {
     const char *name;

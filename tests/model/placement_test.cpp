@@ -94,6 +94,35 @@ TEST(Placement, FollowsTheFormulaBitForBit)
     }
 }
 
+TEST(Placement, FollowsTheFormulaBitForBitWhereTheGapIsNoWholeNumber)
+{
+    // Gaps of 3800/3, 3900/7 and 2900/6 twips: the whole placement stays in Double until the
+    // one rounding to Single, so rounding the gap early shows in some of the positions.
+    const struct
+    {
+        int numSide, size, margin;
+    } cases[] = { { 3, 400, 0 }, { 7, 300, 1000 }, { 6, 350, 0 } };
+    for (const auto &c : cases) {
+        ModPar s = makeState(c.numSide, c.size);
+        brownian::RandomSource replay;
+        InitPar(s, c.margin);
+        const double gap = (c.margin + 5000.0 - c.numSide * c.size) / c.numSide;
+        const double half = c.size / 2.0, halfMargin = c.margin / 2.0;
+        for (int i = 0; i < c.numSide * c.numSide; ++i) {
+            const double r1 = replay.nextSingle(), r2 = replay.nextSingle();
+            replay.nextSingle();
+            replay.nextSingle();
+            const int row = i / c.numSide, col = i % c.numSide;
+            EXPECT_EQ(s.ParX.at(i),
+                static_cast<float>(((gap * (col + r1) + col * c.size) + half) - halfMargin))
+                << c.numSide << " particle " << i;
+            EXPECT_EQ(s.ParY.at(i),
+                static_cast<float>(((gap * (row + r2) + row * c.size) + half) - halfMargin))
+                << c.numSide << " particle " << i;
+        }
+    }
+}
+
 TEST(Placement, RigidGridIgnoresTheDrawsExactly)
 {
     ModPar s = settled(10, 500);

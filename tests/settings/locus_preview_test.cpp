@@ -184,6 +184,62 @@ INSTANTIATE_TEST_SUITE_P(LocusPreview, Pick,
         PickCase { "TenByTen", 10, 9.5f * 306, 4.5f * 306, 49 }),
     [](const auto &info) { return std::string(info.param.name); });
 
+TEST(LocusPreview, EveryCellEdgeOnBothAxesBelongsToTheCellAfterIt)
+{
+    // A wide area, so that a width used for a height (or the reverse) shows; its sides make
+    // every edge below an exact Single, and at several of them dividing before multiplying
+    // would land a hair short of the edge and give the cell before it.
+    constexpr float kWide = 4590, kTall = 3060;
+    for (int n = 1; n <= 10; ++n) {
+        for (int k = 1; k < n; ++k) {
+            const double edgeX = double(kWide) * k / n, edgeY = double(kTall) * k / n;
+            if (static_cast<float>(edgeX) == edgeX) {
+                const auto pick = pickParticle(kWide, kTall, n, static_cast<float>(edgeX), 1);
+                ASSERT_TRUE(pick.has_value());
+                EXPECT_EQ(pick->value(), k) << "x edge " << k << " of " << n;
+            }
+            if (static_cast<float>(edgeY) == edgeY) {
+                const auto pick = pickParticle(kWide, kTall, n, 1, static_cast<float>(edgeY));
+                ASSERT_TRUE(pick.has_value());
+                EXPECT_EQ(pick->value(), k * n) << "y edge " << k << " of " << n;
+            }
+        }
+    }
+}
+
+TEST(LocusPreview, WideAreaScalesEachAxisByItsOwnSide)
+{
+    constexpr float kWide = 4590, kTall = 3060;
+    LocusPreview p = preview(5, 400, 0, 7);
+    p.widthTwips = kWide;
+    p.heightTwips = kTall;
+    RecordingCanvas c;
+    drawLocusPreview(c, p);
+    const auto greens = c.of(brownian::kGreen);
+    ASSERT_EQ(greens.size(), 25u);
+    EXPECT_FLOAT_EQ(greens[7].x1, 2.5f * kWide / 5); // row 1, column 2
+    EXPECT_FLOAT_EQ(greens[7].y1, 1.5f * kTall / 5);
+    const auto reds = c.of(brownian::kRed);
+    ASSERT_EQ(reds.size(), 1u);
+    EXPECT_FLOAT_EQ(reds[0].x1, greens[7].x1);
+    EXPECT_FLOAT_EQ(reds[0].y1, greens[7].y1);
+    // And a click on that disc picks particle 7 again.
+    const auto pick = pickParticle(kWide, kTall, 5, reds[0].x1, reds[0].y1);
+    ASSERT_TRUE(pick.has_value());
+    EXPECT_EQ(pick->value(), 7);
+}
+
+TEST(LocusPreview, HalfCountsRoundToEvenForThePickToo)
+{
+    // 2.5 and 4.5 cells in a text being edited give 2 and 4 columns (halves to even), as in
+    // the drawing: the top right corner is the last column of those.
+    for (const auto &[count, lastColumn] : { std::pair { 2.5, 1 }, std::pair { 4.5, 3 } }) {
+        const auto pick = pickParticle(kW, kH, count, kW - 1, 1);
+        ASSERT_TRUE(pick.has_value());
+        EXPECT_EQ(pick->value(), lastColumn) << count;
+    }
+}
+
 TEST(LocusPreview, NoPickWithoutAGrid)
 {
     EXPECT_FALSE(pickParticle(kW, kH, 0, 100, 100).has_value());
