@@ -103,7 +103,7 @@ TEST(Placement, FollowsTheFormulaBitForBitWhereTheGapIsNoWholeNumber)
         int numSide, size, margin;
     } cases[] = { { 3, 400, 0 }, { 7, 300, 1000 }, { 6, 350, 0 } };
     for (const auto &c : cases) {
-        ModPar s = makeState(c.numSide, c.size);
+        ModPar s = settled(c.numSide, c.size);
         brownian::RandomSource replay;
         InitPar(s, c.margin);
         const double gap = (c.margin + 5000.0 - c.numSide * c.size) / c.numSide;

@@ -215,16 +215,16 @@ TEST(LocusPreview, WideAreaScalesEachAxisByItsOwnSide)
     p.heightTwips = kTall;
     RecordingCanvas c;
     drawLocusPreview(c, p);
-    const auto greens = c.of(brownian::kGreen);
+    const auto greens = c.circlesOf(brownian::kGreen);
     ASSERT_EQ(greens.size(), 25u);
-    EXPECT_FLOAT_EQ(greens[7].x1, 2.5f * kWide / 5); // row 1, column 2
-    EXPECT_FLOAT_EQ(greens[7].y1, 1.5f * kTall / 5);
-    const auto reds = c.of(brownian::kRed);
+    EXPECT_FLOAT_EQ(greens[7].x, 2.5f * kWide / 5); // row 1, column 2
+    EXPECT_FLOAT_EQ(greens[7].y, 1.5f * kTall / 5);
+    const auto reds = c.circlesOf(brownian::kRed);
     ASSERT_EQ(reds.size(), 1u);
-    EXPECT_FLOAT_EQ(reds[0].x1, greens[7].x1);
-    EXPECT_FLOAT_EQ(reds[0].y1, greens[7].y1);
+    EXPECT_FLOAT_EQ(reds[0].x, greens[7].x);
+    EXPECT_FLOAT_EQ(reds[0].y, greens[7].y);
     // And a click on that disc picks particle 7 again.
-    const auto pick = pickParticle(kWide, kTall, 5, reds[0].x1, reds[0].y1);
+    const auto pick = pickParticle(kWide, kTall, 5, reds[0].x, reds[0].y);
     ASSERT_TRUE(pick.has_value());
     EXPECT_EQ(pick->value(), 7);
 }

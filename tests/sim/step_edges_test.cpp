@@ -2,7 +2,9 @@
 // exactly, a pair exactly the seam distance apart, a coordinate exactly at the low-band bound
 // of the wrap-aware collision.
 
-#include "step_support.h"
+#include "sim/step.h"
+#include "support/recording_canvas.h"
+#include "support/state_builder.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -12,11 +14,10 @@
 namespace {
 
 using brownian::CollideWrap;
-using steptest::get;
-using steptest::makeState;
-using steptest::Particle;
-using steptest::put;
-using steptest::RecordingCanvas;
+using brownian::test::get;
+using brownian::test::Particle;
+using brownian::test::put;
+using brownian::test::RecordingCanvas;
 
 constexpr float kBelow = -std::numeric_limits<float>::infinity();
 
@@ -34,7 +35,7 @@ class FieldEdges : public ::testing::TestWithParam<FieldEdge>
 TEST_P(FieldEdges, LandingExactlyOnAnEdgeStays)
 {
     const FieldEdge c = GetParam();
-    brownian::ModPar s = makeState(1, 400);
+    brownian::ModPar s = brownian::test::parkedState(1, 400);
     put(s, 0, c.before);
     RecordingCanvas path;
     brownian::unboundedSubStep(s, path);
@@ -57,7 +58,7 @@ TEST_P(SeamDistance, PairExactlyTheSeamDistanceApartTouchesAcrossIt)
     // ParSize 400: across the seam the pair is 6000 - 5600 = 400 apart, in contact; the
     // velocity components along the seam axis are exchanged, the others kept.
     const bool alongY = GetParam();
-    brownian::ModPar s = makeState(2, 400);
+    brownian::ModPar s = brownian::test::parkedState(2, 400);
     const auto place = [&](int i, float across, float along, float vAcross, float vAlong) {
         put(s, i,
             alongY ? Particle { along, across, vAlong, vAcross }
@@ -87,7 +88,7 @@ TEST(SeamDistance, DecidedOnTheDistanceRoundedToSingle)
     // apart is 2000 once rounded to Single, so it counts as across the seam, where it is
     // 4000.00001 apart and not in contact. Particles 2 and 3 sit on 0 and 1 (coincident pairs
     // are contacts that exchange nothing).
-    brownian::ModPar s = makeState(2, 4000);
+    brownian::ModPar s = brownian::test::parkedState(2, 4000);
     put(s, 0, { 2000, 2500, 1, 0 });
     put(s, 1, { 0.00001f, 2500, 0, 0 });
     put(s, 2, { 2000, 2500, 1, 0 });
@@ -108,7 +109,7 @@ TEST(CollideWrapBand, ShiftsExactlyTheCoordinatesBelowTheBound)
     const float low = -100.0f, justBelow = std::nextafter(-100.0f, kBelow);
     for (int which = 0; which < 4; ++which) {
         for (const float value : { low, justBelow }) {
-            brownian::ModPar s = makeState(2, 400);
+            brownian::ModPar s = brownian::test::parkedState(2, 400);
             put(s, 0, { 2000, 2000, 1, 0.5f });
             put(s, 1, { 2100, 2100, -1, -0.5f });
             float *coordinate[] = { &s.ParX.at(0), &s.ParX.at(1), &s.ParY.at(0), &s.ParY.at(1) };
