@@ -80,11 +80,25 @@ void FrmObs::toggleBeside(const QRect &mainFrame)
 
 void FrmObs::openBeside(const QRect &mainFrame)
 {
+    placeBeside(mainFrame);
+    startWatching();
+    show();
+    refresh();
+    // The frame is known only once the window is shown (under a window manager, a little
+    // later): place it again with its true outer size.
+    placeBeside(mainFrame);
+    QTimer::singleShot(50, this, [this, mainFrame] {
+        if (isVisible())
+            placeBeside(mainFrame);
+    });
+}
+
+void FrmObs::placeBeside(const QRect &mainFrame)
+{
     const QScreen *screen = QGuiApplication::screenAt(mainFrame.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    // The frame is known only once the window has been shown; before, the client size stands
-    // in for the outer size.
+    // Before the window is first shown its client size stands in for the outer size.
     const QSize outer = frameGeometry().size();
     QPoint corner(mainFrame.x() + mainFrame.width(), mainFrame.y());
     if (screen) {
@@ -92,10 +106,8 @@ void FrmObs::openBeside(const QRect &mainFrame)
         corner.setX(std::max(room.left(), std::min(corner.x(), room.right() + 1 - outer.width())));
         corner.setY(std::max(room.top(), std::min(corner.y(), room.bottom() + 1 - outer.height())));
     }
-    move(corner);
-    startWatching();
-    show();
-    refresh();
+    if (corner != frameGeometry().topLeft())
+        move(corner);
 }
 
 void FrmObs::startWatching()

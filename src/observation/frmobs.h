@@ -48,6 +48,7 @@ protected:
 
 private:
     class Feed;
+    void placeBeside(const QRect &mainFrame);
     void startWatching();
     void stopWatching();
     void afterTick();
