@@ -62,9 +62,11 @@ sleep 2
 for _ in $(seq "$ROUNDS"); do
   phase closed
   xdotool key --window "$win" g
-  wait_window "観測" >/dev/null
+  obs=$(wait_window "観測")
   sleep 1
   phase open
+  # SHOT=file.png keeps a picture of the window, to check the settings took.
+  [ -z "${SHOT:-}" ] || import -window "$obs" "$SHOT"
   xdotool key --window "$win" g
   wait_no_window "観測"
   sleep 1

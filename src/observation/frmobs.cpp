@@ -200,8 +200,8 @@ QString FrmObs::figures() const
         ? (now.kineticEnergy - start.kineticEnergy) / start.kineticEnergy
         : 0.0;
     const double momentum = std::hypot(now.momentumX, now.momentumY);
-    return QStringLiteral("%1　粒子数 %2　ティック %3　運動エネルギー %4（変化 %5）"
-                          "　運動量 %6　衝突 %7　毎秒 %8 ティック")
+    return QStringLiteral("%1　粒子 %2　ティック %3　運動エネルギー %4（変化 %5）"
+                          "　運動量 %6　衝突 %7　%8 ティック/秒")
         .arg(o.unbounded() ? QStringLiteral("境界なし") : QStringLiteral("境界あり"))
         .arg(o.particles())
         .arg(o.ticks())
@@ -249,7 +249,7 @@ void FrmObs::drawPicture()
         drawPlotText(p,
             QRectF(8 * dpr, (logical.height() - kFiguresHeight) * dpr, (logical.width() - 16) * dpr,
                 kFiguresHeight * dpr),
-            Qt::AlignLeft | Qt::AlignVCenter, figures(), 12, dpr);
+            Qt::AlignLeft | Qt::AlignVCenter, figures(), 11, dpr);
     }
     image.setDevicePixelRatio(dpr);
     m_picture = std::move(image);
