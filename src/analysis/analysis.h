@@ -41,6 +41,13 @@ public:
     /// `particles` ≥ 1; `subSteps`: the sub-steps the run makes (positions 0..subSteps);
     /// `removeDrift`: measure every position from the centre of mass of that moment.
     MsdAccumulator(int particles, std::int64_t subSteps, bool removeDrift);
+    /// For a run of unknown length: the levels grow as the positions come in, and result()
+    /// reports what an accumulator made for a run of the sub-steps seen so far would, value
+    /// for value.
+    MsdAccumulator(int particles, bool removeDrift);
+
+    /// Positions taken so far (sub-step 0 included).
+    std::int64_t samples() const;
 
     /// The unwrapped positions (twips) of all particles at the next sub-step, 0 first.
     void add(const double *ux, const double *uy);
@@ -61,10 +68,14 @@ private:
         bool half = false; // partial holds one sub-block
     };
 
+    /// Appends the next level; `feedsNext`: it also measures lag 1 for the level above.
+    void addLevel(bool feedsNext);
     void push(std::size_t level, const double *sample);
 
     int m_particles;
     bool m_removeDrift;
+    bool m_growing = false;
+    std::int64_t m_maxLag;
     std::vector<Level> m_levels;
     std::vector<double> m_sample;
 };

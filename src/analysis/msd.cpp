@@ -2,6 +2,7 @@
 #include "analysis/analysis.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace brownian {
 
@@ -72,31 +73,50 @@ std::vector<std::int64_t> msdLags(std::int64_t subSteps)
 MsdAccumulator::MsdAccumulator(int particles, std::int64_t subSteps, bool removeDrift)
     : m_particles(particles)
     , m_removeDrift(removeDrift)
+    , m_maxLag(maxLagOf(subSteps))
     , m_sample(2 * static_cast<std::size_t>(particles))
 {
-    const std::int64_t maxLag = maxLagOf(subSteps);
-    const int levels = levelsFor(maxLag);
+    const int levels = levelsFor(m_maxLag);
+    for (int k = 0; k < levels; ++k)
+        addLevel(k + 1 < levels);
+}
+
+MsdAccumulator::MsdAccumulator(int particles, bool removeDrift)
+    : m_particles(particles)
+    , m_removeDrift(removeDrift)
+    , m_growing(true)
+    , m_maxLag(std::numeric_limits<std::int64_t>::max())
+    , m_sample(2 * static_cast<std::size_t>(particles))
+{
+    addLevel(true);
+}
+
+void MsdAccumulator::addLevel(bool feedsNext)
+{
+    const int k = static_cast<int>(m_levels.size());
     const std::size_t width = m_sample.size();
-    m_levels.resize(static_cast<std::size_t>(levels));
-    for (int k = 0; k < levels; ++k) {
-        Level &level = m_levels[static_cast<std::size_t>(k)];
-        level.width = std::int64_t { 1 } << k;
-        if (k > 0 && k + 1 < levels)
-            level.lags.push_back(1); // only for the spread of the next level
-        const auto add = [&](int j) {
-            if (j * level.width <= maxLag)
-                level.lags.push_back(j);
-        };
-        if (k == 0)
-            std::for_each(std::begin(kFirstLags), std::end(kFirstLags), add);
-        else
-            std::for_each(std::begin(kLevelLags), std::end(kLevelLags), add);
-        level.sums.assign(level.lags.size(), 0.0);
-        level.pairs.assign(level.lags.size(), 0);
-        level.ring.assign(kBlocks * width, 0.0);
-        if (k > 0)
-            level.partial.assign(width, 0.0);
-    }
+    Level &level = m_levels.emplace_back();
+    level.width = std::int64_t { 1 } << k;
+    if (k > 0 && feedsNext)
+        level.lags.push_back(1); // only for the spread of the next level
+    const auto add = [&](int j) {
+        if (j * level.width <= m_maxLag)
+            level.lags.push_back(j);
+    };
+    if (k == 0)
+        std::for_each(std::begin(kFirstLags), std::end(kFirstLags), add);
+    else
+        std::for_each(std::begin(kLevelLags), std::end(kLevelLags), add);
+    level.sums.assign(level.lags.size(), 0.0);
+    level.pairs.assign(level.lags.size(), 0);
+    level.ring.assign(kBlocks * width, 0.0);
+    if (k > 0)
+        level.partial.assign(width, 0.0);
+}
+
+std::int64_t MsdAccumulator::samples() const
+{
+    return m_levels.empty() ? 0 : m_levels.front().stored;
 }
 
 void MsdAccumulator::add(const double *ux, const double *uy)
@@ -135,8 +155,12 @@ void MsdAccumulator::push(std::size_t index, const double *sample)
         level.sums[q] += squaredDistance(now, then, width);
         ++level.pairs[q];
     }
-    if (index + 1 >= m_levels.size())
-        return;
+    if (index + 1 >= m_levels.size()) {
+        if (!m_growing)
+            return;
+        addLevel(true); // may move the levels: `level` and `now` are not used below
+        now = m_levels[index].ring.data() + static_cast<std::size_t>(current % kBlocks) * width;
+    }
     Level &up = m_levels[index + 1];
     if (!up.half) {
         std::copy(now, now + width, up.partial.begin());
@@ -151,14 +175,18 @@ void MsdAccumulator::push(std::size_t index, const double *sample)
 
 std::vector<MsdPoint> MsdAccumulator::result() const
 {
+    // Growing, the accumulator reports what one made for a run of the sub-steps so far would.
+    const std::int64_t maxLag = m_growing ? maxLagOf(samples() - 1) : m_maxLag;
+    const std::size_t levels =
+        std::min(m_levels.size(), static_cast<std::size_t>(levelsFor(maxLag)));
     std::vector<MsdPoint> points;
     double spread = 0; // V: mean Σ of squared deviations from the block mean, per particle
-    for (std::size_t k = 0; k < m_levels.size(); ++k) {
+    for (std::size_t k = 0; k < levels; ++k) {
         const Level &level = m_levels[k];
         const double within = 2.0 * spread / static_cast<double>(level.width);
         double neighbours = -1; // B(1), mean square difference of neighbouring blocks
         for (std::size_t q = 0; q < level.lags.size(); ++q) {
-            if (level.pairs[q] == 0)
+            if (level.pairs[q] == 0 || level.lags[q] * level.width > maxLag)
                 continue;
             const double mean = level.sums[q] / (static_cast<double>(level.pairs[q]) * m_particles);
             if (level.lags[q] == 1)

@@ -2,6 +2,7 @@
 
 #include "mainwindow/frmpar.h"
 #include "menu/frmmnu.h"
+#include "observation/frmobs.h"
 #include "settings/frmparset.h"
 
 namespace brownian {
@@ -10,6 +11,7 @@ Program::Program()
     : m_animation(m_state)
     , m_main(std::make_unique<FrmPar>(m_animation))
     , m_menu(std::make_unique<FrmMnu>(m_animation))
+    , m_observation(std::make_unique<FrmObs>(m_animation))
 {
     FrmMnu &menu = *m_menu;
     FrmPar &main = *m_main;
@@ -20,12 +22,17 @@ Program::Program()
     menu.setMainCaption = [&main](const QString &caption) { main.setWindowTitle(caption); };
     menu.exitProgram = [&main] { main.unload(); };
     menu.openSettings = [this] { openSettings(); };
+    FrmObs &observation = *m_observation;
+    main.onObservationKey = [&main, &observation] {
+        observation.toggleBeside(main.frameGeometry());
+    };
 }
 
 Program::~Program()
 {
     // The dialog first: it lets go of the windows it watches.
     m_settings.reset();
+    m_observation.reset();
     m_main.reset();
     m_menu.reset();
 }

@@ -17,21 +17,14 @@ std::string withHeader(std::string_view header)
 
 Recorder::Recorder(RecorderSetup setup, const ModPar &start)
     : m_setup(std::move(setup))
+    , m_motion(start, m_setup.unbounded, m_setup.msd, m_setup.speeds, m_setup.totalSubSteps)
 {
-    const int n = start.ParX.size();
     if (m_setup.snapshots)
         m_snapshots = withHeader(kSnapshotHeader);
     if (m_setup.trace)
         m_trace = withHeader(kTraceHeader);
     if (m_setup.stats)
         m_stats = withHeader(kStatsHeader);
-    if (m_setup.msd)
-        m_msd = std::make_unique<MsdAccumulator>(n, m_setup.totalSubSteps, m_setup.unbounded);
-    if (m_setup.speeds) {
-        const double sum =
-            sumSquaredSpeeds(start.ParVX.data(), start.ParVY.data(), n, m_setup.unbounded);
-        m_speeds = std::make_unique<SpeedHistogram>(n, m_setup.unbounded, sum);
-    }
 }
 
 void Recorder::pass(const TextSink &sink, std::string &buffer, bool last)
@@ -57,14 +50,6 @@ void Recorder::traceRow(const ModPar &s, std::int64_t subStep, const std::vector
     pass(m_setup.trace, m_trace, false);
 }
 
-void Recorder::sample(const ModPar &s, const std::vector<double> &ux, const std::vector<double> &uy)
-{
-    if (m_msd)
-        m_msd->add(ux.data(), uy.data());
-    if (m_speeds)
-        m_speeds->add(s.ParVX.data(), s.ParVY.data());
-}
-
 void Recorder::atStart(
     const ModPar &s, const std::vector<double> &ux, const std::vector<double> &uy)
 {
@@ -76,7 +61,7 @@ void Recorder::atStart(
         traceRow(s, 0, ux, uy);
     if (m_setup.stats)
         afterTick(s, 0, TickCounters {});
-    sample(s, ux, uy);
+    m_motion.sample(s, ux, uy);
 }
 
 void Recorder::afterSubStep(const ModPar &s, std::int64_t subStep, const std::vector<double> &ux,
@@ -84,7 +69,7 @@ void Recorder::afterSubStep(const ModPar &s, std::int64_t subStep, const std::ve
 {
     if (m_setup.trace)
         traceRow(s, subStep, ux, uy);
-    sample(s, ux, uy);
+    m_motion.sample(s, ux, uy);
 }
 
 void Recorder::afterTick(const ModPar &s, std::int64_t tick, const TickCounters &counters)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/analysis.h"
+#include "analysis/motion.h"
 #include "model/modpar.h"
 #include "sim/step.h"
 #include "stepper.h"
@@ -42,19 +43,17 @@ public:
 
     /// Whether anything is recorded after every sub-step (the trace, the MSD, the speeds).
     bool wantsSubSteps() const { return m_setup.trace || m_setup.msd || m_setup.speeds; }
-    const MsdAccumulator *msd() const { return m_msd.get(); }
-    const SpeedHistogram *speeds() const { return m_speeds.get(); }
+    const MsdAccumulator *msd() const { return m_motion.msd(); }
+    const SpeedHistogram *speeds() const { return m_motion.speeds(); }
 
 private:
     void traceRow(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
         const std::vector<double> &uy);
-    void sample(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
     static void pass(const TextSink &sink, std::string &buffer, bool last);
 
     RecorderSetup m_setup;
     std::string m_snapshots, m_trace, m_stats;
-    std::unique_ptr<MsdAccumulator> m_msd;
-    std::unique_ptr<SpeedHistogram> m_speeds;
+    MotionSampler m_motion;
 };
 
 /// Hands every sub-step of a stepper's ticks to a recorder, with the stepper's count and

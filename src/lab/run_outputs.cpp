@@ -21,16 +21,7 @@ PlotInput plotInput(const LabOptions &o, const Recorder &recorder, std::int64_t 
     in.locus = o.locus;
     in.ticks = o.ticks;
     in.subSteps = subSteps;
-    in.msd = msd;
-    in.fit = fitDiffusion(msd);
-    in.speeds = speeds;
-    const SpeedHistogram *h = recorder.speeds();
-    const double sumSquares = h->meanSumSquares();
-    const int n = o.particles();
-    in.meanSquaredSpeed = sumSquares / n;
-    in.cdf = [=, torus = o.unbounded](
-                 double v) { return expectedSpeedCdf(v, n, sumSquares, torus); };
-    in.totalSpeeds = static_cast<double>(h->samples()) * n;
+    fillPlotData(in, msd, *recorder.speeds(), speeds, o.particles());
     return in;
 }
 

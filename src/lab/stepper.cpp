@@ -2,29 +2,11 @@
 
 namespace brownian::lab {
 
-Totals stateTotals(const ModPar &s)
-{
-    Totals t;
-    const int n = s.ParVX.size();
-    const float *vx = s.ParVX.data();
-    const float *vy = s.ParVY.data();
-    double twiceEnergy = 0;
-    for (int i = 0; i < n; ++i) {
-        const double x = vx[i], y = vy[i];
-        twiceEnergy += x * x + y * y;
-        t.momentumX += x;
-        t.momentumY += y;
-    }
-    t.kineticEnergy = twiceEnergy / 2.0;
-    return t;
-}
-
 Stepper::Stepper(ModPar &state, bool unbounded)
     : m_state(state)
     , m_unbounded(unbounded)
-    , m_ux(state.ParX.data(), state.ParX.data() + state.ParX.size())
-    , m_uy(state.ParY.data(), state.ParY.data() + state.ParY.size())
 {
+    m_unwrapped.reset(state);
 }
 
 void Stepper::tick(Canvas &path, TickCounters &counters, SubStepObserver *after)
@@ -35,14 +17,7 @@ void Stepper::tick(Canvas &path, TickCounters &counters, SubStepObserver *after)
 
 void Stepper::afterSubStep(const ModPar &s)
 {
-    ++m_subSteps;
-    const float *vx = s.ParVX.data();
-    const float *vy = s.ParVY.data();
-    const std::size_t n = m_ux.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        m_ux[i] += vx[i];
-        m_uy[i] += vy[i];
-    }
+    m_unwrapped.advance(s);
     if (m_after)
         m_after->afterSubStep(s);
 }

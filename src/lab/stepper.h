@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/motion.h"
 #include "model/modpar.h"
 #include "sim/canvas.h"
 #include "sim/step.h"
@@ -9,22 +10,12 @@
 
 namespace brownian::lab {
 
-/// Kinetic energy and momentum of the state, in Double from the Singles.
-struct Totals
-{
-    /// Σ (vx² + vy²) / 2, twips² per sub-step² (unit mass).
-    double kineticEnergy = 0;
-    /// Σ vx and Σ vy, twips per sub-step.
-    double momentumX = 0, momentumY = 0;
-};
+// The totals moved to the analysis layer, which the program's observation window shares.
+using brownian::stateTotals;
+using brownian::Totals;
 
-Totals stateTotals(const ModPar &state);
-
-/// Runs ticks through the program's own tick and keeps every particle's unwrapped position:
-/// its start plus every move, summed in Double. The move of a sub-step adds the velocity as it
-/// stands after the pair pass, which is also the velocity at the end of the sub-step (the wrap
-/// pass moves positions by the period but changes no velocity), so the unwrapped position
-/// follows the velocities and never sees the period shifts of CollideWrap and the wrap pass.
+/// Runs ticks through the program's own tick and keeps every particle's unwrapped position
+/// (UnwrappedPositions).
 class Stepper final : private SubStepObserver
 {
 public:
@@ -38,9 +29,9 @@ public:
     void tick(Canvas &path, TickCounters &counters, SubStepObserver *after = nullptr);
 
     /// Sub-steps run so far.
-    std::int64_t subSteps() const { return m_subSteps; }
-    const std::vector<double> &unwrappedX() const { return m_ux; }
-    const std::vector<double> &unwrappedY() const { return m_uy; }
+    std::int64_t subSteps() const { return m_unwrapped.subSteps(); }
+    const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
+    const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
     ModPar &state() { return m_state; }
 
 private:
@@ -50,8 +41,7 @@ private:
     bool m_unbounded;
     NullCanvas m_frame;
     SubStepObserver *m_after = nullptr;
-    std::int64_t m_subSteps = 0;
-    std::vector<double> m_ux, m_uy;
+    UnwrappedPositions m_unwrapped;
 };
 
 } // namespace brownian::lab

@@ -20,7 +20,7 @@ namespace {
 constexpr double kSingleWidth = 5160, kDoubleWidth = 10200, kOuterHeight = 5445;
 constexpr double kPictureSide = 5063;
 constexpr double kViewSide = 5000;
-constexpr int kKeySpace = 32, kKeyEsc = 27, kKeyB = 66, kKeyD = 68;
+constexpr int kKeySpace = 32, kKeyEsc = 27, kKeyB = 66, kKeyD = 68, kKeyG = 71;
 
 int keyCode(int qtKey)
 {
@@ -146,6 +146,10 @@ void FrmPar::Form_KeyUp(int keyCode, int)
     case kKeyD:
         m_doubleView = !m_doubleView;
         SetView();
+        break;
+    case kKeyG:
+        if (onObservationKey)
+            onObservationKey();
         break;
     default:
         break;

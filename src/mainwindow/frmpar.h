@@ -31,6 +31,8 @@ public:
     std::function<void(float left, float top, bool onInactiveWindow)> onMenuRequested;
     /// The window has become the active window.
     std::function<void()> onActivated;
+    /// G was released on the window or its pictures: opens or closes the observation window.
+    std::function<void()> onObservationKey;
 
     // Event handlers and procedures, under the program's own names.
     void Form_Load();

@@ -259,6 +259,19 @@ void drawSpeedPanel(Painter &g, const PlotData &in, const QRectF &area, bool com
 
 } // namespace
 
+void fillPlotData(PlotData &data, std::vector<MsdPoint> msd, const SpeedHistogram &histogram,
+    std::vector<SpeedBin> bins, int particles)
+{
+    data.fit = fitDiffusion(msd);
+    data.msd = std::move(msd);
+    data.speeds = std::move(bins);
+    const double sumSquares = histogram.meanSumSquares();
+    data.meanSquaredSpeed = sumSquares / particles;
+    data.cdf = [=, torus = data.unbounded](
+                   double v) { return expectedSpeedCdf(v, particles, sumSquares, torus); };
+    data.totalSpeeds = static_cast<double>(histogram.samples()) * particles;
+}
+
 PlotLayout plotLayout(const QRectF &box)
 {
     const bool compact = box.width() < kCompactWidth;

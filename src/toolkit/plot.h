@@ -32,6 +32,12 @@ struct PlotData
     double totalSpeeds = 0;
 };
 
+/// Fills the panels' data from a run's accumulators: the MSD points and their fitted
+/// diffusion coefficient, the speed bins with the expected curve at the histogram's mean Σ.
+/// The lab's picture and the observation window fill it alike.
+void fillPlotData(PlotData &data, std::vector<MsdPoint> msd, const SpeedHistogram &histogram,
+    std::vector<SpeedBin> bins, int particles);
+
 /// Where the panels go, in logical pixels: the plot area of each (inside its axes; the titles,
 /// tick labels, axis titles and the fit line lie around it), and whether their legends and
 /// fit line take the short wording, for small pictures.
