@@ -41,7 +41,9 @@ near "$ox" $((mx + mw)) 1 && near "$oy" "$my" 1 ||
   fail "observation window at $ox,$oy; main window's frame $mx,$my, $mw wide"
 read -r _ _ cw ch < <(client_geometry "$obs")
 [ "$cw" -eq 720 ] && [ "$ch" -eq 420 ] || fail "observation window ${cw}x$ch, expected 720x420"
-xprop -id "$obs" _NET_WM_ICON | grep -q '=' || fail "the observation window has no icon"
+# Read whole before matching: grep -q would stop reading early and fail the pipeline.
+icon=$(xprop -id "$obs" _NET_WM_ICON)
+[[ $icon == *=* ]] || fail "the observation window has no icon"
 
 # Running: the picture moves on within a second.
 a=$(picture_of "$obs")
