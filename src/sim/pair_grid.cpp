@@ -13,75 +13,58 @@ namespace {
 
 std::atomic<PairPass> g_pass { PairPass::Auto };
 
-/// Particles sorted into n × n square cells by counting sort: the particles of cell c are
-/// id[first[c]] .. id[first[c + 1] - 1], with their coordinates in x and y at the same places.
-struct CellList
+constexpr double kPeriod = field::kPeriod;
+
+/// The particles sorted into n × n square cells, with copies of their coordinates in that
+/// order, kept from sub-step to sub-step so that nothing is allocated once the sizes settle.
+/// The cells are stored in rows of n + 2 with an empty column on either side and an empty row
+/// below the last, so that the neighbours of every cell are at fixed offsets. The coordinates
+/// are the positions themselves in the clamped grid, and reduced into [0, period) in the
+/// periodic one.
+struct CellGrid
 {
     int n = 1; // cells per axis
-    std::vector<int> first, cell, id, cursor;
-    std::vector<double> x, y;
+    int stride = 3; // n + 2: cells per stored row
+    bool periodic = false;
+    std::vector<int> first; // particles of cell c: places first[c] .. first[c + 1] - 1
+    std::vector<int> cell; // cell of particle i, then of each place
+    std::vector<int> id; // particle at each place
+    std::vector<double> u, v; // coordinates of particle i
+    std::vector<double> su, sv; // coordinates at each place
+    std::vector<int> placeCell;
 
-    /// Sorts the particles once cell[0..count) holds every particle's cell.
-    void sort(const float *px, const float *py, int count)
+    void resize(int count)
     {
-        first.assign(static_cast<std::size_t>(n) * n + 1, 0);
-        for (int i = 0; i < count; ++i)
-            ++first[cell[i] + 1];
-        for (std::size_t c = 1; c < first.size(); ++c)
-            first[c] += first[c - 1];
-        cursor.assign(first.begin(), first.end() - 1);
+        stride = n + 2;
+        cell.resize(count);
+        placeCell.resize(count);
         id.resize(count);
-        x.resize(count);
-        y.resize(count);
-        for (int i = 0; i < count; ++i) {
-            const int k = cursor[cell[i]]++;
-            id[k] = i;
-            x[k] = px[i];
-            y[k] = py[i];
-        }
+        u.resize(count);
+        v.resize(count);
+        su.resize(count);
+        sv.resize(count);
     }
 
-    /// Calls test(a, b) for every two places a, b of particles in the same or in neighbouring
-    /// cells, each unordered pair once: a cell with itself and its right neighbour, and with
-    /// the three cells of the row below it, whose particles lie next to each other in the
-    /// sorted order. `periodic`: the neighbours wrap round the edges (n ≥ 3, so that they
-    /// differ).
-    template <typename Test> void forEachNearPair(bool periodic, Test &&test) const
+    /// Cell of column cx, row cy.
+    int at(int cx, int cy) const { return cy * stride + cx + 1; }
+
+    /// Counting sort by cell, stable: each cell lists its particles in ascending index order.
+    void sort(int count)
     {
-        // Places from..to against begin..end; where the two overlap (a cell and its right
-        // neighbour, which start at begin), only the places after a.
-        auto against = [&](int begin, int end, int from, int to) {
-            for (int a = begin; a < end; ++a) {
-                for (int b = from == begin ? a + 1 : from; b < to; ++b)
-                    test(a, b);
-            }
-        };
-        auto cells = [&](int row, int left, int right) { // columns left..right, clipped
-            return std::pair { first[row * n + std::max(left, 0)],
-                first[row * n + std::min(right, n - 1) + 1] };
-        };
-        for (int cy = 0; cy < n; ++cy) {
-            const bool below = periodic || cy + 1 < n;
-            const int next = (cy + 1) % n;
-            for (int cx = 0; cx < n; ++cx) {
-                const int begin = first[cy * n + cx], end = first[cy * n + cx + 1];
-                if (begin == end)
-                    continue;
-                const auto same = cells(cy, cx, cx + 1);
-                against(begin, end, same.first, same.second);
-                if (periodic && cx == n - 1) {
-                    const auto wrap = cells(cy, 0, 0);
-                    against(begin, end, wrap.first, wrap.second);
-                }
-                if (!below)
-                    continue;
-                const auto row = cells(next, cx - 1, cx + 1);
-                against(begin, end, row.first, row.second);
-                if (periodic && (cx == 0 || cx == n - 1)) {
-                    const auto wrap = cx == 0 ? cells(next, n - 1, n - 1) : cells(next, 0, 0);
-                    against(begin, end, wrap.first, wrap.second);
-                }
-            }
+        const int cells = (n + 1) * stride;
+        first.assign(static_cast<std::size_t>(cells) + 1, 0);
+        int *f = first.data();
+        for (int i = 0; i < count; ++i)
+            ++f[cell[i]];
+        for (int c = 1; c <= cells; ++c)
+            f[c] += f[c - 1];
+        for (int i = count - 1; i >= 0; --i) {
+            const int c = cell[i];
+            const int k = --f[c];
+            id[k] = i;
+            placeCell[k] = c;
+            su[k] = u[i];
+            sv[k] = v[i];
         }
     }
 };
@@ -90,29 +73,114 @@ struct CellList
 /// partner[start[i]] .. partner[start[i + 1] - 1], ascending.
 struct PairList
 {
-    std::vector<std::pair<int, int>> found; // (lower index, higher index)
+    std::vector<std::uint64_t> found; // lower index << 32 | higher index
     std::vector<int> start, partner;
 
-    void order(int count)
+    void order(int count, std::size_t pairs)
     {
         start.assign(static_cast<std::size_t>(count) + 1, 0);
-        for (const auto &p : found)
-            ++start[p.first + 1];
-        for (int i = 0; i < count; ++i)
-            start[i + 1] += start[i];
-        partner.resize(found.size());
-        std::vector<int> &cursor = next;
-        cursor.assign(start.begin(), start.end() - 1);
-        for (const auto &p : found)
-            partner[cursor[p.first]++] = p.second;
+        int *st = start.data();
+        const std::uint64_t *p = found.data();
+        for (std::size_t k = 0; k < pairs; ++k)
+            ++st[p[k] >> 32];
+        for (int i = 1; i <= count; ++i) // st[i]: end of the partners of i
+            st[i] += st[i - 1];
+        partner.resize(pairs);
+        int *out = partner.data();
+        for (std::size_t k = pairs; k-- > 0;)
+            out[--st[p[k] >> 32]] = static_cast<int>(p[k] & 0xffffffffu);
         for (int i = 0; i < count; ++i) {
-            if (start[i + 1] - start[i] > 1)
-                std::sort(partner.begin() + start[i], partner.begin() + start[i + 1]);
+            // Insertion sort: a particle has a handful of partners at most.
+            for (int a = st[i] + 1; a < st[i + 1]; ++a) {
+                const int j = out[a];
+                int b = a;
+                for (; b > st[i] && out[b - 1] > j; --b)
+                    out[b] = out[b - 1];
+                out[b] = j;
+            }
         }
     }
-
-    std::vector<int> next;
 };
+
+/// Finds every two places a, b of particles in the same or in neighbouring cells whose
+/// squared distance over the grid's coordinates is at most `bound` (across the seams in the
+/// periodic grid), each unordered pair once: a place with the later places of its cell and of
+/// the cell to its right, and with the three cells of the row below. Writes the pairs into
+/// pairs.found from index 0, returns how many; `tests` counts the pairs looked at.
+std::size_t findNearPairs(
+    const CellGrid &g, int count, double bound, PairList &pairs, std::uint64_t &tests)
+{
+    const int n = g.n, stride = g.stride;
+    const int *f = g.first.data();
+    const int *id = g.id.data();
+    const int *placeCell = g.placeCell.data();
+    const double *su = g.su.data();
+    const double *sv = g.sv.data();
+    const bool periodic = g.periodic;
+    std::size_t found = 0;
+    std::uint64_t looked = 0;
+    auto run = [&](int a, double ua, double va, int begin, int end) {
+        for (int b = begin; b < end; ++b) {
+            double du = ua - su[b];
+            double dv = va - sv[b];
+            if (periodic) {
+                du = du > kPeriod / 2 ? du - kPeriod : (du < -kPeriod / 2 ? du + kPeriod : du);
+                dv = dv > kPeriod / 2 ? dv - kPeriod : (dv < -kPeriod / 2 ? dv + kPeriod : dv);
+            }
+            const std::uint64_t i = static_cast<std::uint32_t>(id[a]);
+            const std::uint64_t j = static_cast<std::uint32_t>(id[b]);
+            if (pairs.found.size() <= found)
+                pairs.found.resize(2 * found + 64);
+            pairs.found[found] = i < j ? i << 32 | j : j << 32 | i;
+            found += du * du + dv * dv <= bound;
+        }
+        looked += static_cast<std::uint64_t>(end - begin);
+    };
+    for (int a = 0; a < count; ++a) {
+        const int c = placeCell[a];
+        const double ua = su[a], va = sv[a];
+        run(a, ua, va, a + 1, f[c + 2]);
+        int below = c + stride;
+        if (periodic) {
+            const int cy = c / stride;
+            if (cy == n - 1)
+                below -= n * stride;
+            const int col = c - cy * stride;
+            if (col == 1) {
+                run(a, ua, va, f[below + n - 1], f[below + n]);
+            } else if (col == n) {
+                run(a, ua, va, f[c - n + 1], f[c - n + 2]);
+                run(a, ua, va, f[below - n + 1], f[below - n + 2]);
+            }
+        }
+        run(a, ua, va, f[below - 1], f[below + 2]);
+    }
+    tests += looked;
+    return found;
+}
+
+/// CollidePar on raw arrays: the same Single and Double operations in the same order as
+/// exchangeVelocities, so the same bits, without the range checks of each access (the pass
+/// checked its indexes against the arrays once).
+inline void collideDirect(float *x, float *y, float *vx, float *vy, int I, int J)
+{
+    const float fx = toSingle(static_cast<double>(x[I]) - x[J]);
+    const float fy = toSingle(static_cast<double>(y[I]) - y[J]);
+    if (fx == 0.0f && fy == 0.0f)
+        return;
+    const double dx = fx, dy = fy;
+    const double vxI = vx[I], vyI = vy[I];
+    const double vxJ = vx[J], vyJ = vy[J];
+    const double nI = toSingle(dy * vyI + dx * vxI);
+    const double tI = toSingle(dy * vxI - dx * vyI);
+    const double nJ = toSingle(dy * vyJ + dx * vxJ);
+    const double tJ = toSingle(dy * vxJ - dx * vyJ);
+    const double k = 1.0 / (dy * dy + dx * dx);
+    vx[I] = toSingle(k * (tI * dy + dx * nJ));
+    vy[I] = toSingle(k * (dy * nJ - dx * tI));
+    vx[J] = toSingle(k * (nI * dx + dy * tJ));
+    vy[J] = toSingle(k * (nI * dy - dx * tJ));
+}
 
 /// Cells of at least this side, twips, hold every pair in contact in neighbouring cells: a
 /// pair in contact is at most ParSize apart on each axis, and the twip added covers every
@@ -129,9 +197,10 @@ int cellLimit(int count)
 }
 
 /// Cell along one axis of a clamped grid; NaN goes to cell 0, where it touches nothing.
-int clampedCell(double v, double low, double width, int n)
+/// Truncation is the floor for the non-negative quotients it is applied to.
+inline int clampedCell(double v, double low, double perCell, int n)
 {
-    const double q = std::floor((v - low) / width);
+    const double q = (v - low) * perCell;
     if (!(q >= 0.0))
         return 0;
     return q >= n - 1 ? n - 1 : static_cast<int>(q);
@@ -183,10 +252,9 @@ bool gridWanted(int count)
 
 void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
 {
-    thread_local CellList grid;
-    thread_local PairList pairs;
-    const float *x = s.ParX.data();
-    const float *y = s.ParY.data();
+    thread_local CellGrid grid;
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
     const double size = s.ParSize.toDouble();
     const int limit = cellLimit(count);
     const Range rx = finiteRange(x, count), ry = finiteRange(y, count);
@@ -194,39 +262,45 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const double spanY = ry.high > ry.low ? ry.high - ry.low : 0.0;
     const double width = std::max(minimumCell(size), std::max(spanX, spanY) / limit);
     const int n = std::min(limit + 1, static_cast<int>(std::max(spanX, spanY) / width) + 1);
+    // Multiplying by the reciprocal rounds differently from dividing only at a cell's edge,
+    // and by far less than the cell's margin of a twip.
+    const double perCell = 1.0 / width;
     grid.n = n;
-    grid.cell.resize(count);
-    for (int i = 0; i < count; ++i)
+    grid.periodic = false;
+    grid.resize(count);
+    for (int i = 0; i < count; ++i) {
+        grid.u[i] = x[i];
+        grid.v[i] = y[i];
         grid.cell[i] =
-            clampedCell(y[i], ry.low, width, n) * n + clampedCell(x[i], rx.low, width, n);
-    grid.sort(x, y, count);
+            grid.at(clampedCell(x[i], rx.low, perCell, n), clampedCell(y[i], ry.low, perCell, n));
+    }
+    grid.sort(count);
 
     // The same test as the all-pairs pass: a squared-distance bound slightly above ParSize²,
-    // then the exact square-root test. (x_j - x_i)² is (x_i - x_j)² to the bit.
+    // then the exact square-root test. (x_j - x_i)² is (x_i - x_j)² to the bit. Collisions
+    // change velocities only, so the pairs found on the positions at the start are the pairs
+    // in contact, collided here in (i, j) order.
+    thread_local PairList pairs;
     const double bound = size * size * (1.0 + 0x1p-40);
-    std::uint64_t tests = 0;
-    pairs.found.clear();
-    const double *gx = grid.x.data();
-    const double *gy = grid.y.data();
-    const int *id = grid.id.data();
-    std::vector<std::pair<int, int>> &found = pairs.found;
-    grid.forEachNearPair(false, [&](int a, int b) {
-        ++tests;
-        const double dx = gx[a] - gx[b];
-        const double dy = gy[a] - gy[b];
-        const double d2 = dx * dx + dy * dy;
-        if (d2 <= bound && std::sqrt(d2) <= size)
-            found.emplace_back(std::min(id[a], id[b]), std::max(id[a], id[b]));
-    });
-    // Collisions change velocities only, so the pairs found on the positions at the start are
-    // the pairs in contact, collided here in (i, j) order.
-    pairs.order(count);
+    std::uint64_t tests = 0, contacts = 0;
+    pairs.order(count, findNearPairs(grid, count, bound, pairs, tests));
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    const int *start = pairs.start.data();
+    const int *partner = pairs.partner.data();
     for (int i = 0; i < count; ++i) {
-        for (int k = pairs.start[i]; k < pairs.start[i + 1]; ++k)
-            CollidePar(s, i, pairs.partner[k]);
+        for (int k = start[i]; k < start[i + 1]; ++k) {
+            const int j = partner[k];
+            const double dx = static_cast<double>(x[i]) - x[j];
+            const double dy = static_cast<double>(y[i]) - y[j];
+            if (std::sqrt(dx * dx + dy * dy) <= size) {
+                collideDirect(x, y, vx, vy, i, j);
+                ++contacts;
+            }
+        }
     }
     if (counters) {
-        counters->contacts += pairs.found.size();
+        counters->contacts += contacts;
         counters->pairTests += tests;
     }
 }
@@ -236,8 +310,7 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const Integer seam = Integer(6000) - s.ParSize;
     const float w = seam.toSingle();
     const double size = s.ParSize.toDouble();
-    constexpr double period = field::kPeriod;
-    const int n = std::min(static_cast<int>(period / minimumCell(size)), cellLimit(count));
+    const int n = std::min(static_cast<int>(kPeriod / minimumCell(size)), cellLimit(count));
     if (n < 3)
         return false;
     // Coordinates are shifted by the period during the pass; within ±2^16 twips the roundings
@@ -249,64 +322,63 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
         if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar))
             return false;
     }
-    thread_local CellList grid;
-    thread_local PairList pairs;
-    const double width = period / n;
-    auto periodicCell = [&](double v) {
-        double u = v - static_cast<double>(field::kFieldLow);
-        u -= period * std::floor(u / period);
-        const int q = static_cast<int>(std::floor(u / width));
-        return q < 0 ? q + n : (q >= n ? q - n : q);
+    thread_local CellGrid grid;
+    const double width = kPeriod / n;
+    const double perCell = 1.0 / width;
+    constexpr double perPeriod = 1.0 / kPeriod;
+    auto reduce = [&](double c) {
+        double r = c - static_cast<double>(field::kFieldLow);
+        r -= kPeriod * std::floor(r * perPeriod);
+        return r;
+    };
+    auto periodicCell = [&](double r) {
+        const int q = static_cast<int>(r * perCell); // r >= 0 up to a rounding
+        return q < 0 ? 0 : (q >= n ? n - 1 : q);
     };
     grid.n = n;
-    grid.cell.resize(count);
-    for (int i = 0; i < count; ++i)
-        grid.cell[i] = periodicCell(y[i]) * n + periodicCell(x[i]);
-    grid.sort(x, y, count);
+    grid.periodic = true;
+    grid.resize(count);
+    for (int i = 0; i < count; ++i) {
+        const double u = reduce(x[i]), v = reduce(y[i]);
+        grid.u[i] = u;
+        grid.v[i] = v;
+        grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
+    }
+    grid.sort(count);
 
     // Candidates: pairs within ParSize + 1 twip of each other on the torus, on the positions
     // at the start. A pair in contact when the pass reaches it is that close: CollideWrap only
-    // moves coordinates by the period, give or take a rounding far below the twip.
+    // moves coordinates by the period, give or take a rounding far below the twip. Each
+    // candidate is then settled in (i, j) order on the positions as they stand when it is
+    // reached, by the all-pairs pass's own test, so that the shifts made by CollideWrap are
+    // seen as there.
     const double reach = minimumCell(size);
     const double reach2 = reach * reach;
-    std::uint64_t tests = 0;
-    pairs.found.clear();
-    const double *gx = grid.x.data();
-    const double *gy = grid.y.data();
-    const int *id = grid.id.data();
-    std::vector<std::pair<int, int>> &found = pairs.found;
-    grid.forEachNearPair(true, [&](int a, int b) {
-        ++tests;
-        double dx = gx[a] - gx[b];
-        double dy = gy[a] - gy[b];
-        dx -= period * std::nearbyint(dx / period);
-        dy -= period * std::nearbyint(dy / period);
-        if (dx * dx + dy * dy <= reach2)
-            found.emplace_back(std::min(id[a], id[b]), std::max(id[a], id[b]));
-    });
-    pairs.order(count);
-
-    // Each candidate in (i, j) order on the positions as they stand when it is reached, by the
-    // all-pairs pass's own test, so that the shifts made by CollideWrap are seen as there.
-    std::uint64_t contacts = 0;
+    thread_local PairList pairs;
+    std::uint64_t tests = 0, contacts = 0;
+    pairs.order(count, findNearPairs(grid, count, reach2, pairs, tests));
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    const int *start = pairs.start.data();
+    const int *partner = pairs.partner.data();
     for (int i = 0; i < count; ++i) {
-        for (int k = pairs.start[i]; k < pairs.start[i + 1]; ++k) {
-            const int j = pairs.partner[k];
+        for (int k = start[i]; k < start[i + 1]; ++k) {
+            const int j = partner[k];
             const double ddx = static_cast<double>(x[i]) - x[j];
             const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
-            const double sx = acrossX ? period - std::fabs(ddx) : ddx;
+            const double sx = acrossX ? kPeriod - std::fabs(ddx) : ddx;
             if (std::fabs(sx) > size)
                 continue;
             const double ddy = static_cast<double>(y[i]) - y[j];
             const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
-            const double sy = acrossY ? period - std::fabs(ddy) : ddy;
+            const double sy = acrossY ? kPeriod - std::fabs(ddy) : ddy;
             if (!(std::sqrt(sx * sx + sy * sy) <= size))
                 continue;
             ++contacts;
             if (acrossX || acrossY)
                 CollideWrap(s, i, j);
             else
-                CollidePar(s, i, j);
+                collideDirect(x, y, vx, vy, i, j);
         }
     }
     if (counters) {
