@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace brownian {
 
@@ -119,8 +124,8 @@ struct CellGrid
     std::vector<int> first; // particles of cell c: places first[c] .. first[c + 1] - 1
     std::vector<int> cell; // cell of particle i, then of each place
     std::vector<int> id; // particle at each place
-    std::vector<double> u, v; // coordinates of particle i
-    std::vector<double> su, sv; // coordinates at each place
+    std::vector<float> u, v; // coordinates of particle i
+    std::vector<float> su, sv; // coordinates at each place
     std::vector<int> placeCell;
 
     void resize(int count)
@@ -131,8 +136,11 @@ struct CellGrid
         id.resize(count);
         u.resize(count);
         v.resize(count);
-        su.resize(count);
-        sv.resize(count);
+        // Padded for reading four places at a time: NaN is near nothing.
+        su.resize(static_cast<std::size_t>(count) + 3);
+        sv.resize(static_cast<std::size_t>(count) + 3);
+        for (int k = count; k < count + 3; ++k)
+            su[k] = sv[k] = std::numeric_limits<float>::quiet_NaN();
     }
 
     /// Cell of column cx, row cy.
@@ -211,15 +219,15 @@ struct PairList
 /// later places of its cell and of the cell to its right, and with the three cells of the row
 /// below. Reads the grid only.
 template <bool Periodic>
-void findNearPairs(const CellGrid &g, int from, int to, double bound, FoundPairs &out)
+void findNearPairs(const CellGrid &g, int from, int to, float bound, FoundPairs &out)
 {
     const int n = g.n, stride = g.stride;
     const int *f = g.first.data();
     const int *id = g.id.data();
     const int *placeCell = g.placeCell.data();
-    const double *su = g.su.data();
-    const double *sv = g.sv.data();
-    constexpr double half = kPeriod / 2;
+    const float *su = g.su.data();
+    const float *sv = g.sv.data();
+    constexpr float period = kPeriod, half = period / 2;
     std::size_t found = 0;
     std::uint64_t looked = 0;
     for (int a = from; a < to; ++a) {
@@ -250,21 +258,50 @@ void findNearPairs(const CellGrid &g, int from, int to, double bound, FoundPairs
         if (out.pairs.size() < found + most)
             out.pairs.resize(std::max(2 * out.pairs.size(), found + most + 256));
         std::uint64_t *pairs = out.pairs.data();
-        const double ua = su[a], va = sv[a];
+        const float ua = su[a], va = sv[a];
         const auto i = static_cast<std::uint64_t>(id[a]);
+        auto emit = [&](int b) {
+            const auto j = static_cast<std::uint64_t>(id[b]);
+            pairs[found++] = i < j ? i << 32 | j : j << 32 | i;
+        };
+#ifdef __SSE2__
+        // Four places at a time; the coordinates are padded with NaN past the last place.
+        const __m128 ua4 = _mm_set1_ps(ua), va4 = _mm_set1_ps(va);
+        const __m128 bound4 = _mm_set1_ps(bound);
+        [[maybe_unused]] const __m128 half4 = _mm_set1_ps(half), period4 = _mm_set1_ps(period);
+        [[maybe_unused]] const __m128 lowHalf4 = _mm_set1_ps(-half);
         for (int r = 0; r < runs; ++r) {
-            for (int b = begin[r]; b < end[r]; ++b) {
-                double du = ua - su[b];
-                double dv = va - sv[b];
+            for (int b = begin[r]; b < end[r]; b += 4) {
+                __m128 du = _mm_sub_ps(ua4, _mm_loadu_ps(su + b));
+                __m128 dv = _mm_sub_ps(va4, _mm_loadu_ps(sv + b));
                 if constexpr (Periodic) {
-                    du = du > half ? du - kPeriod : (du < -half ? du + kPeriod : du);
-                    dv = dv > half ? dv - kPeriod : (dv < -half ? dv + kPeriod : dv);
+                    du = _mm_sub_ps(du, _mm_and_ps(_mm_cmpgt_ps(du, half4), period4));
+                    du = _mm_add_ps(du, _mm_and_ps(_mm_cmplt_ps(du, lowHalf4), period4));
+                    dv = _mm_sub_ps(dv, _mm_and_ps(_mm_cmpgt_ps(dv, half4), period4));
+                    dv = _mm_add_ps(dv, _mm_and_ps(_mm_cmplt_ps(dv, lowHalf4), period4));
                 }
-                const auto j = static_cast<std::uint64_t>(id[b]);
-                pairs[found] = i < j ? i << 32 | j : j << 32 | i;
-                found += du * du + dv * dv <= bound;
+                const __m128 d2 = _mm_add_ps(_mm_mul_ps(du, du), _mm_mul_ps(dv, dv));
+                const int left = end[r] - b;
+                int hits =
+                    _mm_movemask_ps(_mm_cmple_ps(d2, bound4)) & (left >= 4 ? 15 : (1 << left) - 1);
+                for (; hits != 0; hits &= hits - 1)
+                    emit(b + __builtin_ctz(static_cast<unsigned>(hits)));
             }
         }
+#else
+        for (int r = 0; r < runs; ++r) {
+            for (int b = begin[r]; b < end[r]; ++b) {
+                float du = ua - su[b];
+                float dv = va - sv[b];
+                if constexpr (Periodic) {
+                    du = du > half ? du - period : (du < -half ? du + period : du);
+                    dv = dv > half ? dv - period : (dv < -half ? dv + period : dv);
+                }
+                if (du * du + dv * dv <= bound)
+                    emit(b);
+            }
+        }
+#endif
         looked += most;
     }
     out.count = found;
@@ -273,25 +310,37 @@ void findNearPairs(const CellGrid &g, int from, int to, double bound, FoundPairs
 
 /// CollidePar on raw arrays: the same Single and Double operations in the same order as
 /// exchangeVelocities, so the same bits, without the range checks of each access (the pass
-/// checked its indexes against the arrays once).
-inline void collideDirect(float *x, float *y, float *vx, float *vy, int I, int J)
+/// checked its indexes against the arrays once). Where a result is not a finite Single it
+/// leaves everything to CollidePar, which raises the fault at the same point.
+inline void collideDirect(ModPar &s, float *x, float *y, float *vx, float *vy, int I, int J)
 {
-    const float fx = toSingle(static_cast<double>(x[I]) - x[J]);
-    const float fy = toSingle(static_cast<double>(y[I]) - y[J]);
+    const float fx = static_cast<float>(static_cast<double>(x[I]) - x[J]);
+    const float fy = static_cast<float>(static_cast<double>(y[I]) - y[J]);
     if (fx == 0.0f && fy == 0.0f)
         return;
     const double dx = fx, dy = fy;
     const double vxI = vx[I], vyI = vy[I];
     const double vxJ = vx[J], vyJ = vy[J];
-    const double nI = toSingle(dy * vyI + dx * vxI);
-    const double tI = toSingle(dy * vxI - dx * vyI);
-    const double nJ = toSingle(dy * vyJ + dx * vxJ);
-    const double tJ = toSingle(dy * vxJ - dx * vyJ);
+    const float nI = static_cast<float>(dy * vyI + dx * vxI);
+    const float tI = static_cast<float>(dy * vxI - dx * vyI);
+    const float nJ = static_cast<float>(dy * vyJ + dx * vxJ);
+    const float tJ = static_cast<float>(dy * vxJ - dx * vyJ);
     const double k = 1.0 / (dy * dy + dx * dx);
-    vx[I] = toSingle(k * (tI * dy + dx * nJ));
-    vy[I] = toSingle(k * (dy * nJ - dx * tI));
-    vx[J] = toSingle(k * (nI * dx + dy * tJ));
-    vy[J] = toSingle(k * (nI * dy - dx * tJ));
+    const float vxI2 = static_cast<float>(k * (tI * dy + dx * static_cast<double>(nJ)));
+    const float vyI2 = static_cast<float>(k * (dy * nJ - dx * static_cast<double>(tI)));
+    const float vxJ2 = static_cast<float>(k * (nI * dx + dy * static_cast<double>(tJ)));
+    const float vyJ2 = static_cast<float>(k * (nI * dy - dx * static_cast<double>(tJ)));
+    // x - x is 0 exactly for finite x, NaN for infinities and NaN: one test for all ten.
+    const float all = (fx - fx) + (fy - fy) + (nI - nI) + (tI - tI) + (nJ - nJ) + (tJ - tJ)
+        + (vxI2 - vxI2) + (vyI2 - vyI2) + (vxJ2 - vxJ2) + (vyJ2 - vyJ2);
+    if (all != 0.0f) {
+        CollidePar(s, I, J);
+        return;
+    }
+    vx[I] = vxI2;
+    vy[I] = vyI2;
+    vx[J] = vxJ2;
+    vy[J] = vyJ2;
 }
 
 /// Cells of at least this side, twips, hold every pair in contact in neighbouring cells: a
@@ -327,14 +376,14 @@ struct Range
 
 Range finiteRange(const float *v, int count)
 {
-    constexpr double kFar = 1048576.0;
-    double low = kFar, high = -kFar;
+    constexpr float kFar = 1048576.0f;
+    float low = kFar, high = -kFar;
     for (int i = 0; i < count; ++i) {
-        const double c = v[i];
+        const float c = v[i];
         low = c < low ? c : low; // NaN compares false and is left out
         high = c > high ? c : high;
     }
-    return { std::max(low, -kFar), std::min(high, kFar) };
+    return { std::max<double>(low, -kFar), std::min<double>(high, kFar) };
 }
 
 } // namespace
@@ -388,7 +437,8 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
 {
     g.resize(count);
     auto fill = [&](int k) {
-        for (int i = chunkBegin(count, k); i < chunkBegin(count, k + 1); ++i)
+        const int to = chunkBegin(count, k + 1);
+        for (int i = chunkBegin(count, k); i < to; ++i)
             cell(i);
     };
     Helper::instance().run(kChunks, fill);
@@ -397,7 +447,7 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
 
 /// Finds the pairs within `bound` in chunks of places shared with the helper and puts them
 /// into (i, j) order.
-void findPairs(const CellGrid &g, int count, double bound, PairList &pairs, std::uint64_t &tests)
+void findPairs(const CellGrid &g, int count, float bound, PairList &pairs, std::uint64_t &tests)
 {
     // Lambdas name a thread_local of the thread they run on: the helper needs a reference.
     thread_local std::vector<FoundPairs> mine(kChunks);
@@ -442,13 +492,15 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
             grid.at(clampedCell(x[i], rx.low, perCell, n), clampedCell(y[i], ry.low, perCell, n));
     });
 
-    // The same test as the all-pairs pass: a squared-distance bound slightly above ParSize²,
-    // then the exact square-root test. (x_j - x_i)² is (x_i - x_j)² to the bit. Collisions
+    // Candidates: a squared distance in Single, whose few roundings stay far below the 2^-16
+    // added, within a bound above ParSize². Each is settled by the all-pairs pass's own
+    // test, the square root in Double; (x_j - x_i)² is (x_i - x_j)² to the bit. Collisions
     // change velocities only, so the pairs found on the positions at the start are the pairs
     // in contact, collided here in (i, j) order.
+    const auto bound = static_cast<float>(size * size * (1.0 + 0x1p-16));
     thread_local PairList pairs;
     std::uint64_t tests = 0, contacts = 0;
-    findPairs(grid, count, size * size * (1.0 + 0x1p-40), pairs, tests);
+    findPairs(grid, count, bound, pairs, tests);
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
     const int *start = pairs.start.data();
@@ -459,7 +511,7 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
             const double dx = static_cast<double>(x[i]) - x[j];
             const double dy = static_cast<double>(y[i]) - y[j];
             if (std::sqrt(dx * dx + dy * dy) <= size) {
-                collideDirect(x, y, vx, vy, i, j);
+                collideDirect(s, x, y, vx, vy, i, j);
                 ++contacts;
             }
         }
@@ -504,8 +556,8 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     grid.periodic = true;
     fillGrid(grid, count, [&](int i) {
         const double u = reduce(x[i]), v = reduce(y[i]);
-        grid.u[i] = u;
-        grid.v[i] = v;
+        grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
+        grid.v[i] = static_cast<float>(v);
         grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
     });
 
@@ -518,7 +570,7 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const double reach = minimumCell(size);
     thread_local PairList pairs;
     std::uint64_t tests = 0, contacts = 0;
-    findPairs(grid, count, reach * reach, pairs, tests);
+    findPairs(grid, count, static_cast<float>(reach * reach), pairs, tests);
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
     const int *start = pairs.start.data();
@@ -540,7 +592,7 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
             if (acrossX || acrossY)
                 CollideWrap(s, i, j);
             else
-                collideDirect(x, y, vx, vy, i, j);
+                collideDirect(s, x, y, vx, vy, i, j);
         }
     }
     if (counters) {
