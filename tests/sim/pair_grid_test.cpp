@@ -240,3 +240,21 @@ TEST(PairGrid, LongUnboundedRunMatchesAllPairs)
 }
 
 } // namespace
+
+/// The pairs are found by one thread or two: the states must not tell which.
+TEST(PairGrid, SameBitsWithOneOrTwoSearchThreads)
+{
+    std::mt19937 rng(77);
+    const int threads = brownian::pairSearchThreads();
+    for (const bool unbounded : { false, true }) {
+        const ModPar s = clustered(rng, 60, 40, unbounded);
+        brownian::setPairSearchThreads(1);
+        const Outcome one = run(s, unbounded, PairPass::Grid, 4);
+        brownian::setPairSearchThreads(2);
+        const Outcome two = run(s, unbounded, PairPass::Grid, 4);
+        EXPECT_GT(one.contacts, 1000u);
+        EXPECT_EQ(two.contacts, one.contacts);
+        EXPECT_TRUE(two.bits == one.bits) << (unbounded ? "unbounded" : "bounded");
+    }
+    brownian::setPairSearchThreads(threads);
+}
