@@ -378,7 +378,24 @@ Range finiteRange(const float *v, int count)
 {
     constexpr float kFar = 1048576.0f;
     float low = kFar, high = -kFar;
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+#ifdef __SSE2__
+    // _mm_min_ps(c, low) is c < low ? c : low, lane by lane, as below.
+    __m128 low4 = _mm_set1_ps(kFar), high4 = _mm_set1_ps(-kFar);
+    for (; i + 4 <= count; i += 4) {
+        const __m128 c = _mm_loadu_ps(v + i);
+        low4 = _mm_min_ps(c, low4);
+        high4 = _mm_max_ps(c, high4);
+    }
+    float lows[4], highs[4];
+    _mm_storeu_ps(lows, low4);
+    _mm_storeu_ps(highs, high4);
+    for (int k = 0; k < 4; ++k) {
+        low = lows[k] < low ? lows[k] : low;
+        high = highs[k] > high ? highs[k] : high;
+    }
+#endif
+    for (; i < count; ++i) {
         const float c = v[i];
         low = c < low ? c : low; // NaN compares false and is left out
         high = c > high ? c : high;
