@@ -1,20 +1,26 @@
 #include "pair_grid.h"
 
 #include "model/geometry.h"
+#include "pair_cells.h"
+#include "pair_helper.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <limits>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace brownian {
+
+using pairs::CellGrid;
+using pairs::chunkBegin;
+using pairs::findPairs;
+using pairs::Helper;
+using pairs::kChunks;
+using pairs::PairList;
 
 namespace {
 
@@ -23,290 +29,6 @@ std::atomic<PairPass> g_pass { PairPass::Auto };
 constexpr double kPeriod = field::kPeriod;
 
 std::atomic<int> g_threads { std::thread::hardware_concurrency() >= 2 ? 2 : 1 };
-
-/// A helper thread that shares chunked work with the calling thread. The chunks of a job
-/// write disjoint outputs and are combined by the caller in chunk order, so which thread did
-/// which chunk never shows in the results. The caller never waits for the helper to wake: it
-/// takes every chunk the helper has not claimed, and waits only for chunks in hand.
-class Helper
-{
-public:
-    static Helper &instance()
-    {
-        static Helper helper;
-        return helper;
-    }
-
-    ~Helper()
-    {
-        if (!m_thread.joinable())
-            return;
-        m_stop.store(true);
-        m_ticket.fetch_add(std::uint64_t { 1 } << 48);
-        m_ticket.notify_one();
-        m_thread.join();
-    }
-
-    /// Calls work(k) for every k in 0..chunks - 1, each exactly once, on this thread and, when
-    /// enabled and free, on the helper.
-    template <typename Work> void run(int chunks, Work &work)
-    {
-        std::unique_lock<std::mutex> lock(m_busy, std::try_to_lock);
-        if (!lock || g_threads.load(std::memory_order_relaxed) < 2 || chunks < 2) {
-            for (int k = 0; k < chunks; ++k)
-                work(k);
-            return;
-        }
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { loop(); });
-        m_work = &work;
-        m_call = [](void *w, int k) { (*static_cast<Work *>(w))(k); };
-        m_done.store(0, std::memory_order_relaxed);
-        const std::uint64_t generation = (m_ticket.load() >> 48) + 1;
-        m_ticket.store(
-            generation << 48 | static_cast<std::uint64_t>(chunks) << 24, std::memory_order_release);
-        m_ticket.notify_one();
-        while (claim() == kNone) { }
-        while (m_done.load(std::memory_order_acquire) < chunks)
-            std::this_thread::yield();
-    }
-
-private:
-    static constexpr std::uint64_t kNone = ~std::uint64_t { 0 };
-    static constexpr std::uint64_t kMask = (1u << 24) - 1;
-
-    /// Claims and runs one chunk of the current job; returns the ticket seen when there is
-    /// none left, or kNone after running one. A chunk's work is read only after its claim,
-    /// which the caller cannot have finished waiting for.
-    std::uint64_t claim()
-    {
-        std::uint64_t t = m_ticket.load(std::memory_order_acquire);
-        for (;;) {
-            if ((t & kMask) >= (t >> 24 & kMask))
-                return t;
-            if (m_ticket.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel)) {
-                m_call(m_work, static_cast<int>(t & kMask));
-                m_done.fetch_add(1, std::memory_order_release);
-                return kNone;
-            }
-        }
-    }
-
-    void loop()
-    {
-        while (!m_stop.load()) {
-            std::uint64_t seen = claim();
-            if (seen != kNone)
-                m_ticket.wait(seen);
-        }
-    }
-
-    std::mutex m_busy; // one job at a time; a second caller works alone
-    std::thread m_thread;
-    std::atomic<bool> m_stop { false };
-    std::atomic<std::uint64_t> m_ticket { 0 }; // generation << 48 | chunks << 24 | next chunk
-    std::atomic<int> m_done { 0 };
-    void *m_work = nullptr;
-    void (*m_call)(void *, int) = nullptr;
-};
-
-/// The particles sorted into n × n square cells, with copies of their coordinates in that
-/// order, kept from sub-step to sub-step so that nothing is allocated once the sizes settle.
-/// The cells are stored in rows of n + 2 with an empty column on either side and an empty row
-/// below the last, so that the neighbours of every cell are at fixed offsets. The coordinates
-/// are the positions themselves in the clamped grid, and reduced into [0, period) in the
-/// periodic one.
-struct CellGrid
-{
-    int n = 1; // cells per axis
-    int stride = 3; // n + 2: cells per stored row
-    bool periodic = false;
-    std::vector<int> first; // particles of cell c: places first[c] .. first[c + 1] - 1
-    std::vector<int> cell; // cell of particle i, then of each place
-    std::vector<int> id; // particle at each place
-    std::vector<float> u, v; // coordinates of particle i
-    std::vector<float> su, sv; // coordinates at each place
-    std::vector<int> placeCell;
-
-    void resize(int count)
-    {
-        stride = n + 2;
-        cell.resize(count);
-        placeCell.resize(count);
-        id.resize(count);
-        u.resize(count);
-        v.resize(count);
-        // Padded for reading four places at a time: NaN is near nothing.
-        su.resize(static_cast<std::size_t>(count) + 3);
-        sv.resize(static_cast<std::size_t>(count) + 3);
-        for (int k = count; k < count + 3; ++k)
-            su[k] = sv[k] = std::numeric_limits<float>::quiet_NaN();
-    }
-
-    /// Cell of column cx, row cy.
-    int at(int cx, int cy) const { return cy * stride + cx + 1; }
-
-    /// Counting sort by cell, stable: each cell lists its particles in ascending index order.
-    void sort(int count)
-    {
-        const int cells = (n + 1) * stride;
-        first.assign(static_cast<std::size_t>(cells) + 1, 0);
-        int *f = first.data();
-        for (int i = 0; i < count; ++i)
-            ++f[cell[i]];
-        for (int c = 1; c <= cells; ++c)
-            f[c] += f[c - 1];
-        for (int i = count - 1; i >= 0; --i) {
-            const int c = cell[i];
-            const int k = --f[c];
-            id[k] = i;
-            placeCell[k] = c;
-            su[k] = u[i];
-            sv[k] = v[i];
-        }
-    }
-};
-
-/// The pairs found by one chunk of the search, lower index << 32 | higher index, in any order.
-struct FoundPairs
-{
-    std::vector<std::uint64_t> pairs;
-    std::size_t count = 0;
-    std::uint64_t tests = 0;
-};
-
-/// Pairs found in any order, put into (i, j) order: the partners of i are
-/// partner[start[i]] .. partner[start[i + 1] - 1], ascending. The order does not depend on
-/// how the pairs were split into chunks nor in which order they came.
-struct PairList
-{
-    std::vector<int> start, partner;
-
-    void order(int count, const std::vector<FoundPairs> &chunks)
-    {
-        start.assign(static_cast<std::size_t>(count) + 1, 0);
-        int *st = start.data();
-        std::size_t total = 0;
-        for (const FoundPairs &c : chunks) {
-            for (std::size_t k = 0; k < c.count; ++k)
-                ++st[c.pairs[k] >> 32];
-            total += c.count;
-        }
-        for (int i = 1; i <= count; ++i) // st[i]: end of the partners of i
-            st[i] += st[i - 1];
-        partner.resize(total);
-        int *out = partner.data();
-        for (const FoundPairs &c : chunks) {
-            for (std::size_t k = 0; k < c.count; ++k)
-                out[--st[c.pairs[k] >> 32]] = static_cast<int>(c.pairs[k] & 0xffffffffu);
-        }
-        for (int i = 0; i < count; ++i) {
-            // Insertion sort: a particle has a handful of partners at most.
-            for (int a = st[i] + 1; a < st[i + 1]; ++a) {
-                const int j = out[a];
-                int b = a;
-                for (; b > st[i] && out[b - 1] > j; --b)
-                    out[b] = out[b - 1];
-                out[b] = j;
-            }
-        }
-    }
-};
-
-/// Finds, for the places from..to - 1, every two places a, b of particles in the same or in
-/// neighbouring cells whose squared distance over the grid's coordinates is at most `bound`
-/// (across the seams in the periodic grid), each unordered pair once overall: a place with the
-/// later places of its cell and of the cell to its right, and with the three cells of the row
-/// below. Reads the grid only.
-template <bool Periodic>
-void findNearPairs(const CellGrid &g, int from, int to, float bound, FoundPairs &out)
-{
-    const int n = g.n, stride = g.stride;
-    const int *f = g.first.data();
-    const int *id = g.id.data();
-    const int *placeCell = g.placeCell.data();
-    const float *su = g.su.data();
-    const float *sv = g.sv.data();
-    constexpr float period = kPeriod, half = period / 2;
-    std::size_t found = 0;
-    std::uint64_t looked = 0;
-    for (int a = from; a < to; ++a) {
-        const int c = placeCell[a];
-        int begin[4], end[4], runs = 0;
-        auto add = [&](int b, int e) {
-            begin[runs] = b;
-            end[runs++] = e;
-        };
-        add(a + 1, f[c + 2]);
-        int below = c + stride;
-        if constexpr (Periodic) {
-            const int cy = c / stride;
-            if (cy == n - 1)
-                below -= n * stride;
-            const int col = c - cy * stride;
-            if (col == 1) {
-                add(f[below + n - 1], f[below + n]);
-            } else if (col == n) {
-                add(f[c - n + 1], f[c - n + 2]);
-                add(f[below - n + 1], f[below - n + 2]);
-            }
-        }
-        add(f[below - 1], f[below + 2]);
-        std::size_t most = 0;
-        for (int r = 0; r < runs; ++r)
-            most += static_cast<std::size_t>(end[r] - begin[r]);
-        if (out.pairs.size() < found + most)
-            out.pairs.resize(std::max(2 * out.pairs.size(), found + most + 256));
-        std::uint64_t *pairs = out.pairs.data();
-        const float ua = su[a], va = sv[a];
-        const auto i = static_cast<std::uint64_t>(id[a]);
-        auto emit = [&](int b) {
-            const auto j = static_cast<std::uint64_t>(id[b]);
-            pairs[found++] = i < j ? i << 32 | j : j << 32 | i;
-        };
-#ifdef __SSE2__
-        // Four places at a time; the coordinates are padded with NaN past the last place.
-        const __m128 ua4 = _mm_set1_ps(ua), va4 = _mm_set1_ps(va);
-        const __m128 bound4 = _mm_set1_ps(bound);
-        [[maybe_unused]] const __m128 half4 = _mm_set1_ps(half), period4 = _mm_set1_ps(period);
-        [[maybe_unused]] const __m128 lowHalf4 = _mm_set1_ps(-half);
-        for (int r = 0; r < runs; ++r) {
-            for (int b = begin[r]; b < end[r]; b += 4) {
-                __m128 du = _mm_sub_ps(ua4, _mm_loadu_ps(su + b));
-                __m128 dv = _mm_sub_ps(va4, _mm_loadu_ps(sv + b));
-                if constexpr (Periodic) {
-                    du = _mm_sub_ps(du, _mm_and_ps(_mm_cmpgt_ps(du, half4), period4));
-                    du = _mm_add_ps(du, _mm_and_ps(_mm_cmplt_ps(du, lowHalf4), period4));
-                    dv = _mm_sub_ps(dv, _mm_and_ps(_mm_cmpgt_ps(dv, half4), period4));
-                    dv = _mm_add_ps(dv, _mm_and_ps(_mm_cmplt_ps(dv, lowHalf4), period4));
-                }
-                const __m128 d2 = _mm_add_ps(_mm_mul_ps(du, du), _mm_mul_ps(dv, dv));
-                const int left = end[r] - b;
-                int hits =
-                    _mm_movemask_ps(_mm_cmple_ps(d2, bound4)) & (left >= 4 ? 15 : (1 << left) - 1);
-                for (; hits != 0; hits &= hits - 1)
-                    emit(b + __builtin_ctz(static_cast<unsigned>(hits)));
-            }
-        }
-#else
-        for (int r = 0; r < runs; ++r) {
-            for (int b = begin[r]; b < end[r]; ++b) {
-                float du = ua - su[b];
-                float dv = va - sv[b];
-                if constexpr (Periodic) {
-                    du = du > half ? du - period : (du < -half ? du + period : du);
-                    dv = dv > half ? dv - period : (dv < -half ? dv + period : dv);
-                }
-                if (du * du + dv * dv <= bound)
-                    emit(b);
-            }
-        }
-#endif
-        looked += most;
-    }
-    out.count = found;
-    out.tests = looked;
-}
 
 /// CollidePar on raw arrays: the same Single and Double operations in the same order as
 /// exchangeVelocities, so the same bits, without the range checks of each access (the pass
@@ -440,14 +162,6 @@ int pairSearchThreads()
 
 namespace {
 
-/// Work split into this many chunks of consecutive particles or places.
-constexpr int kChunks = 16;
-
-int chunkBegin(int count, int k)
-{
-    return static_cast<int>(static_cast<long long>(count) * k / kChunks);
-}
-
 /// Fills the grid's cells and coordinates for every particle, cell(i) storing them, in
 /// chunks shared with the helper, then sorts the particles by cell.
 template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
@@ -460,26 +174,6 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
     };
     Helper::instance().run(kChunks, fill);
     g.sort(count);
-}
-
-/// Finds the pairs within `bound` in chunks of places shared with the helper and puts them
-/// into (i, j) order.
-void findPairs(const CellGrid &g, int count, float bound, PairList &pairs, std::uint64_t &tests)
-{
-    // Lambdas name a thread_local of the thread they run on: the helper needs a reference.
-    thread_local std::vector<FoundPairs> mine(kChunks);
-    std::vector<FoundPairs> &chunks = mine;
-    auto find = [&](int k) {
-        const int from = chunkBegin(count, k), to = chunkBegin(count, k + 1);
-        if (g.periodic)
-            findNearPairs<true>(g, from, to, bound, chunks[k]);
-        else
-            findNearPairs<false>(g, from, to, bound, chunks[k]);
-    };
-    Helper::instance().run(kChunks, find);
-    for (const FoundPairs &c : chunks)
-        tests += c.tests;
-    pairs.order(count, chunks);
 }
 
 } // namespace
