@@ -234,7 +234,7 @@ TEST(PairGrid, LongUnboundedRunMatchesAllPairs)
     brownian::InitPar(s, 1000);
     const Outcome all = run(s, true, PairPass::All, kLongRunSubSteps);
     const Outcome grid = run(s, true, PairPass::Grid, kLongRunSubSteps);
-    EXPECT_GT(all.contacts, 50u * kLongRunSubSteps);
+    EXPECT_GT(all.contacts, 40u * kLongRunSubSteps); // about 48 a sub-step at the start
     EXPECT_EQ(grid.contacts, all.contacts);
     EXPECT_TRUE(grid.bits == all.bits);
 }
