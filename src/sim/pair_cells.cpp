@@ -124,7 +124,7 @@ void findPairs(const CellGrid &g, int count, float bound, PairList &pairs, std::
         else
             findNearPairs<false>(g, from, to, bound, chunks[k]);
     };
-    Helper::instance().run(kChunks, find);
+    Helper::instance().run(kChunks, find, count >= kShareFromParticles);
     for (const FoundPairs &c : chunks)
         tests += c.tests;
     pairs.order(count, chunks);

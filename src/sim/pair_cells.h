@@ -11,6 +11,10 @@ namespace brownian::pairs {
 /// Work split into this many chunks of consecutive particles or places.
 inline constexpr int kChunks = 16;
 
+/// From this many particles on the helper thread takes part: below, waking it costs more
+/// than it saves.
+inline constexpr int kShareFromParticles = 2048;
+
 /// First particle or place of chunk k.
 inline int chunkBegin(int count, int k)
 {

@@ -172,7 +172,7 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
         for (int i = chunkBegin(count, k); i < to; ++i)
             cell(i);
     };
-    Helper::instance().run(kChunks, fill);
+    Helper::instance().run(kChunks, fill, count >= pairs::kShareFromParticles);
     g.sort(count);
 }
 

@@ -35,11 +35,11 @@ public:
     }
 
     /// Calls work(k) for every k in 0..chunks - 1, each exactly once, on this thread and, when
-    /// enabled and free, on the helper.
-    template <typename Work> void run(int chunks, Work &work)
+    /// `share`, enabled and free, on the helper.
+    template <typename Work> void run(int chunks, Work &work, bool share = true)
     {
-        std::unique_lock<std::mutex> lock(m_busy, std::try_to_lock);
-        if (!lock || pairSearchThreads() < 2 || chunks < 2) {
+        std::unique_lock<std::mutex> lock(m_busy, std::defer_lock);
+        if (!share || pairSearchThreads() < 2 || chunks < 2 || !lock.try_lock()) {
             for (int k = 0; k < chunks; ++k)
                 work(k);
             return;
