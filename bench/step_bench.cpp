@@ -67,11 +67,15 @@ void BM_UnboundedSubStep(benchmark::State &st)
 BENCHMARK(BM_UnboundedSubStep)->Arg(5)->Arg(10);
 
 /// One sub-step at speed 1 through a chosen pair pass, after a warm-up: arguments NumSide,
-/// ParSize, mode (1 unbounded) and pass (0 every pair, 1 the cell grid).
+/// ParSize, mode (1 unbounded), pass (0 every pair, 1 the cell grid) and the threads the grid
+/// finds its pairs with. With two threads the CPU time is the calling thread's only: compare
+/// the wall times.
 void BM_SubStepPass(benchmark::State &st)
 {
     const bool unbounded = st.range(2) != 0;
     const PairPassScope pass(st.range(3) != 0 ? PairPass::Grid : PairPass::All);
+    const int threads = pairSearchThreads();
+    setPairSearchThreads(static_cast<int>(st.range(4)));
     ModPar s = makeState(
         static_cast<int>(st.range(0)), static_cast<int>(st.range(1)), 1, unbounded ? 1 : 0);
     NullCanvas path;
@@ -79,13 +83,21 @@ void BM_SubStepPass(benchmark::State &st)
         unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
     for (auto _ : st)
         unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
+    setPairSearchThreads(threads);
 }
-BENCHMARK(BM_SubStepPass)
-    ->ArgNames({ "side", "size", "unbounded", "grid" })
-    ->ArgsProduct({ { 10 }, { 500 }, { 0, 1 }, { 0, 1 } })
-    ->ArgsProduct({ { 100 }, { 40 }, { 0, 1 }, { 0, 1 } })
-    ->ArgsProduct({ { 181 }, { 25 }, { 0, 1 }, { 0, 1 } })
-    ->Unit(benchmark::kMicrosecond);
+
+void subStepPassCases(benchmark::internal::Benchmark *b)
+{
+    b->ArgNames({ "side", "size", "unbounded", "grid", "threads" });
+    for (const auto &[side, size] : { std::pair { 10, 500 }, { 100, 40 }, { 181, 25 } }) {
+        for (const int unbounded : { 0, 1 }) {
+            b->Args({ side, size, unbounded, 0, 1 });
+            b->Args({ side, size, unbounded, 1, 1 });
+            b->Args({ side, size, unbounded, 1, 2 });
+        }
+    }
+}
+BENCHMARK(BM_SubStepPass)->Apply(subStepPassCases)->Unit(benchmark::kMicrosecond);
 
 /// Frame drawing and clearing of 100 particles of size 500 (the densest packing), after the
 /// particles have moved for a while, at the given device-pixel ratio.

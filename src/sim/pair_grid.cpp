@@ -1,118 +1,69 @@
 #include "pair_grid.h"
 
 #include "model/geometry.h"
+#include "pair_cells.h"
+#include "pair_helper.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <vector>
+#include <thread>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace brownian {
+
+using pairs::CellGrid;
+using pairs::chunkBegin;
+using pairs::findPairs;
+using pairs::Helper;
+using pairs::kChunks;
+using pairs::PairList;
 
 namespace {
 
 std::atomic<PairPass> g_pass { PairPass::Auto };
 
-/// Particles sorted into n × n square cells by counting sort: the particles of cell c are
-/// id[first[c]] .. id[first[c + 1] - 1], with their coordinates in x and y at the same places.
-struct CellList
+constexpr double kPeriod = field::kPeriod;
+
+std::atomic<int> g_threads { std::thread::hardware_concurrency() >= 2 ? 2 : 1 };
+
+/// CollidePar on raw arrays: the same Single and Double operations in the same order as
+/// exchangeVelocities, so the same bits, without the range checks of each access (the pass
+/// checked its indexes against the arrays once). Where a result is not a finite Single it
+/// leaves everything to CollidePar, which raises the fault at the same point.
+inline void collideDirect(ModPar &s, float *x, float *y, float *vx, float *vy, int I, int J)
 {
-    int n = 1; // cells per axis
-    std::vector<int> first, cell, id, cursor;
-    std::vector<double> x, y;
-
-    /// Sorts the particles once cell[0..count) holds every particle's cell.
-    void sort(const float *px, const float *py, int count)
-    {
-        first.assign(static_cast<std::size_t>(n) * n + 1, 0);
-        for (int i = 0; i < count; ++i)
-            ++first[cell[i] + 1];
-        for (std::size_t c = 1; c < first.size(); ++c)
-            first[c] += first[c - 1];
-        cursor.assign(first.begin(), first.end() - 1);
-        id.resize(count);
-        x.resize(count);
-        y.resize(count);
-        for (int i = 0; i < count; ++i) {
-            const int k = cursor[cell[i]]++;
-            id[k] = i;
-            x[k] = px[i];
-            y[k] = py[i];
-        }
+    const float fx = static_cast<float>(static_cast<double>(x[I]) - x[J]);
+    const float fy = static_cast<float>(static_cast<double>(y[I]) - y[J]);
+    if (fx == 0.0f && fy == 0.0f)
+        return;
+    const double dx = fx, dy = fy;
+    const double vxI = vx[I], vyI = vy[I];
+    const double vxJ = vx[J], vyJ = vy[J];
+    const float nI = static_cast<float>(dy * vyI + dx * vxI);
+    const float tI = static_cast<float>(dy * vxI - dx * vyI);
+    const float nJ = static_cast<float>(dy * vyJ + dx * vxJ);
+    const float tJ = static_cast<float>(dy * vxJ - dx * vyJ);
+    const double k = 1.0 / (dy * dy + dx * dx);
+    const float vxI2 = static_cast<float>(k * (tI * dy + dx * static_cast<double>(nJ)));
+    const float vyI2 = static_cast<float>(k * (dy * nJ - dx * static_cast<double>(tI)));
+    const float vxJ2 = static_cast<float>(k * (nI * dx + dy * static_cast<double>(tJ)));
+    const float vyJ2 = static_cast<float>(k * (nI * dy - dx * static_cast<double>(tJ)));
+    // x - x is 0 exactly for finite x, NaN for infinities and NaN: one test for all ten.
+    const float all = (fx - fx) + (fy - fy) + (nI - nI) + (tI - tI) + (nJ - nJ) + (tJ - tJ)
+        + (vxI2 - vxI2) + (vyI2 - vyI2) + (vxJ2 - vxJ2) + (vyJ2 - vyJ2);
+    if (all != 0.0f) {
+        CollidePar(s, I, J);
+        return;
     }
-
-    /// Calls test(a, b) for every two places a, b of particles in the same or in neighbouring
-    /// cells, each unordered pair once: a cell with itself and its right neighbour, and with
-    /// the three cells of the row below it, whose particles lie next to each other in the
-    /// sorted order. `periodic`: the neighbours wrap round the edges (n ≥ 3, so that they
-    /// differ).
-    template <typename Test> void forEachNearPair(bool periodic, Test &&test) const
-    {
-        // Places from..to against begin..end; where the two overlap (a cell and its right
-        // neighbour, which start at begin), only the places after a.
-        auto against = [&](int begin, int end, int from, int to) {
-            for (int a = begin; a < end; ++a) {
-                for (int b = from == begin ? a + 1 : from; b < to; ++b)
-                    test(a, b);
-            }
-        };
-        auto cells = [&](int row, int left, int right) { // columns left..right, clipped
-            return std::pair { first[row * n + std::max(left, 0)],
-                first[row * n + std::min(right, n - 1) + 1] };
-        };
-        for (int cy = 0; cy < n; ++cy) {
-            const bool below = periodic || cy + 1 < n;
-            const int next = (cy + 1) % n;
-            for (int cx = 0; cx < n; ++cx) {
-                const int begin = first[cy * n + cx], end = first[cy * n + cx + 1];
-                if (begin == end)
-                    continue;
-                const auto same = cells(cy, cx, cx + 1);
-                against(begin, end, same.first, same.second);
-                if (periodic && cx == n - 1) {
-                    const auto wrap = cells(cy, 0, 0);
-                    against(begin, end, wrap.first, wrap.second);
-                }
-                if (!below)
-                    continue;
-                const auto row = cells(next, cx - 1, cx + 1);
-                against(begin, end, row.first, row.second);
-                if (periodic && (cx == 0 || cx == n - 1)) {
-                    const auto wrap = cx == 0 ? cells(next, n - 1, n - 1) : cells(next, 0, 0);
-                    against(begin, end, wrap.first, wrap.second);
-                }
-            }
-        }
-    }
-};
-
-/// Pairs found in any order, put into (i, j) order: the partners of i are
-/// partner[start[i]] .. partner[start[i + 1] - 1], ascending.
-struct PairList
-{
-    std::vector<std::pair<int, int>> found; // (lower index, higher index)
-    std::vector<int> start, partner;
-
-    void order(int count)
-    {
-        start.assign(static_cast<std::size_t>(count) + 1, 0);
-        for (const auto &p : found)
-            ++start[p.first + 1];
-        for (int i = 0; i < count; ++i)
-            start[i + 1] += start[i];
-        partner.resize(found.size());
-        std::vector<int> &cursor = next;
-        cursor.assign(start.begin(), start.end() - 1);
-        for (const auto &p : found)
-            partner[cursor[p.first]++] = p.second;
-        for (int i = 0; i < count; ++i) {
-            if (start[i + 1] - start[i] > 1)
-                std::sort(partner.begin() + start[i], partner.begin() + start[i + 1]);
-        }
-    }
-
-    std::vector<int> next;
-};
+    vx[I] = vxI2;
+    vy[I] = vyI2;
+    vx[J] = vxJ2;
+    vy[J] = vyJ2;
+}
 
 /// Cells of at least this side, twips, hold every pair in contact in neighbouring cells: a
 /// pair in contact is at most ParSize apart on each axis, and the twip added covers every
@@ -129,9 +80,10 @@ int cellLimit(int count)
 }
 
 /// Cell along one axis of a clamped grid; NaN goes to cell 0, where it touches nothing.
-int clampedCell(double v, double low, double width, int n)
+/// Truncation is the floor for the non-negative quotients it is applied to.
+inline int clampedCell(double v, double low, double perCell, int n)
 {
-    const double q = std::floor((v - low) / width);
+    const double q = (v - low) * perCell;
     if (!(q >= 0.0))
         return 0;
     return q >= n - 1 ? n - 1 : static_cast<int>(q);
@@ -146,14 +98,31 @@ struct Range
 
 Range finiteRange(const float *v, int count)
 {
-    constexpr double kFar = 1048576.0;
-    double low = kFar, high = -kFar;
-    for (int i = 0; i < count; ++i) {
-        const double c = v[i];
+    constexpr float kFar = 1048576.0f;
+    float low = kFar, high = -kFar;
+    int i = 0;
+#ifdef __SSE2__
+    // _mm_min_ps(c, low) is c < low ? c : low, lane by lane, as below.
+    __m128 low4 = _mm_set1_ps(kFar), high4 = _mm_set1_ps(-kFar);
+    for (; i + 4 <= count; i += 4) {
+        const __m128 c = _mm_loadu_ps(v + i);
+        low4 = _mm_min_ps(c, low4);
+        high4 = _mm_max_ps(c, high4);
+    }
+    float lows[4], highs[4];
+    _mm_storeu_ps(lows, low4);
+    _mm_storeu_ps(highs, high4);
+    for (int k = 0; k < 4; ++k) {
+        low = lows[k] < low ? lows[k] : low;
+        high = highs[k] > high ? highs[k] : high;
+    }
+#endif
+    for (; i < count; ++i) {
+        const float c = v[i];
         low = c < low ? c : low; // NaN compares false and is left out
         high = c > high ? c : high;
     }
-    return { std::max(low, -kFar), std::min(high, kFar) };
+    return { std::max<double>(low, -kFar), std::min<double>(high, kFar) };
 }
 
 } // namespace
@@ -181,12 +150,40 @@ bool gridWanted(int count)
     return count >= kGridFromParticles;
 }
 
+void setPairSearchThreads(int threads)
+{
+    g_threads.store(threads >= 2 ? 2 : 1, std::memory_order_relaxed);
+}
+
+int pairSearchThreads()
+{
+    return g_threads.load(std::memory_order_relaxed);
+}
+
+namespace {
+
+/// Fills the grid's cells and coordinates for every particle, cell(i) storing them, in
+/// chunks shared with the helper, then sorts the particles by cell.
+template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
+{
+    g.resize(count);
+    auto fill = [&](int k) {
+        const int to = chunkBegin(count, k + 1);
+        for (int i = chunkBegin(count, k); i < to; ++i)
+            cell(i);
+    };
+    Helper::instance().run(kChunks, fill, count >= pairs::kShareFromParticles);
+    g.sort(count);
+}
+
+} // namespace
+
 void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
 {
-    thread_local CellList grid;
-    thread_local PairList pairs;
-    const float *x = s.ParX.data();
-    const float *y = s.ParY.data();
+    thread_local CellGrid mine;
+    CellGrid &grid = mine; // the helper's lambdas need the caller's grid
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
     const double size = s.ParSize.toDouble();
     const int limit = cellLimit(count);
     const Range rx = finiteRange(x, count), ry = finiteRange(y, count);
@@ -194,39 +191,44 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const double spanY = ry.high > ry.low ? ry.high - ry.low : 0.0;
     const double width = std::max(minimumCell(size), std::max(spanX, spanY) / limit);
     const int n = std::min(limit + 1, static_cast<int>(std::max(spanX, spanY) / width) + 1);
+    // Multiplying by the reciprocal rounds differently from dividing only at a cell's edge,
+    // and by far less than the cell's margin of a twip.
+    const double perCell = 1.0 / width;
     grid.n = n;
-    grid.cell.resize(count);
-    for (int i = 0; i < count; ++i)
+    grid.periodic = false;
+    fillGrid(grid, count, [&](int i) {
+        grid.u[i] = x[i];
+        grid.v[i] = y[i];
         grid.cell[i] =
-            clampedCell(y[i], ry.low, width, n) * n + clampedCell(x[i], rx.low, width, n);
-    grid.sort(x, y, count);
-
-    // The same test as the all-pairs pass: a squared-distance bound slightly above ParSize²,
-    // then the exact square-root test. (x_j - x_i)² is (x_i - x_j)² to the bit.
-    const double bound = size * size * (1.0 + 0x1p-40);
-    std::uint64_t tests = 0;
-    pairs.found.clear();
-    const double *gx = grid.x.data();
-    const double *gy = grid.y.data();
-    const int *id = grid.id.data();
-    std::vector<std::pair<int, int>> &found = pairs.found;
-    grid.forEachNearPair(false, [&](int a, int b) {
-        ++tests;
-        const double dx = gx[a] - gx[b];
-        const double dy = gy[a] - gy[b];
-        const double d2 = dx * dx + dy * dy;
-        if (d2 <= bound && std::sqrt(d2) <= size)
-            found.emplace_back(std::min(id[a], id[b]), std::max(id[a], id[b]));
+            grid.at(clampedCell(x[i], rx.low, perCell, n), clampedCell(y[i], ry.low, perCell, n));
     });
-    // Collisions change velocities only, so the pairs found on the positions at the start are
-    // the pairs in contact, collided here in (i, j) order.
-    pairs.order(count);
+
+    // Candidates: a squared distance in Single, whose few roundings stay far below the 2^-16
+    // added, within a bound above ParSize². Each is settled by the all-pairs pass's own
+    // test, the square root in Double; (x_j - x_i)² is (x_i - x_j)² to the bit. Collisions
+    // change velocities only, so the pairs found on the positions at the start are the pairs
+    // in contact, collided here in (i, j) order.
+    const auto bound = static_cast<float>(size * size * (1.0 + 0x1p-16));
+    thread_local PairList pairs;
+    std::uint64_t tests = 0, contacts = 0;
+    findPairs(grid, count, bound, pairs, tests);
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    const int *start = pairs.start.data();
+    const int *partner = pairs.partner.data();
     for (int i = 0; i < count; ++i) {
-        for (int k = pairs.start[i]; k < pairs.start[i + 1]; ++k)
-            CollidePar(s, i, pairs.partner[k]);
+        for (int k = start[i]; k < start[i + 1]; ++k) {
+            const int j = partner[k];
+            const double dx = static_cast<double>(x[i]) - x[j];
+            const double dy = static_cast<double>(y[i]) - y[j];
+            if (std::sqrt(dx * dx + dy * dy) <= size) {
+                collideDirect(s, x, y, vx, vy, i, j);
+                ++contacts;
+            }
+        }
     }
     if (counters) {
-        counters->contacts += pairs.found.size();
+        counters->contacts += contacts;
         counters->pairTests += tests;
     }
 }
@@ -236,8 +238,7 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const Integer seam = Integer(6000) - s.ParSize;
     const float w = seam.toSingle();
     const double size = s.ParSize.toDouble();
-    constexpr double period = field::kPeriod;
-    const int n = std::min(static_cast<int>(period / minimumCell(size)), cellLimit(count));
+    const int n = std::min(static_cast<int>(kPeriod / minimumCell(size)), cellLimit(count));
     if (n < 3)
         return false;
     // Coordinates are shifted by the period during the pass; within ±2^16 twips the roundings
@@ -249,64 +250,60 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
         if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar))
             return false;
     }
-    thread_local CellList grid;
-    thread_local PairList pairs;
-    const double width = period / n;
-    auto periodicCell = [&](double v) {
-        double u = v - static_cast<double>(field::kFieldLow);
-        u -= period * std::floor(u / period);
-        const int q = static_cast<int>(std::floor(u / width));
-        return q < 0 ? q + n : (q >= n ? q - n : q);
+    thread_local CellGrid mine;
+    CellGrid &grid = mine; // the helper's lambdas need the caller's grid
+    const double perCell = n / kPeriod;
+    auto reduce = [](double c) { // into [0, period), up to a rounding
+        double r = c - static_cast<double>(field::kFieldLow);
+        if (!(r >= 0.0 && r < kPeriod))
+            r -= kPeriod * std::floor(r / kPeriod);
+        return r;
+    };
+    auto periodicCell = [&](double r) {
+        const int q = static_cast<int>(r * perCell);
+        return q < 0 ? 0 : (q >= n ? n - 1 : q);
     };
     grid.n = n;
-    grid.cell.resize(count);
-    for (int i = 0; i < count; ++i)
-        grid.cell[i] = periodicCell(y[i]) * n + periodicCell(x[i]);
-    grid.sort(x, y, count);
+    grid.periodic = true;
+    fillGrid(grid, count, [&](int i) {
+        const double u = reduce(x[i]), v = reduce(y[i]);
+        grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
+        grid.v[i] = static_cast<float>(v);
+        grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
+    });
 
     // Candidates: pairs within ParSize + 1 twip of each other on the torus, on the positions
     // at the start. A pair in contact when the pass reaches it is that close: CollideWrap only
-    // moves coordinates by the period, give or take a rounding far below the twip.
+    // moves coordinates by the period, give or take a rounding far below the twip. Each
+    // candidate is then settled in (i, j) order on the positions as they stand when it is
+    // reached, by the all-pairs pass's own test, so that the shifts made by CollideWrap are
+    // seen as there.
     const double reach = minimumCell(size);
-    const double reach2 = reach * reach;
-    std::uint64_t tests = 0;
-    pairs.found.clear();
-    const double *gx = grid.x.data();
-    const double *gy = grid.y.data();
-    const int *id = grid.id.data();
-    std::vector<std::pair<int, int>> &found = pairs.found;
-    grid.forEachNearPair(true, [&](int a, int b) {
-        ++tests;
-        double dx = gx[a] - gx[b];
-        double dy = gy[a] - gy[b];
-        dx -= period * std::nearbyint(dx / period);
-        dy -= period * std::nearbyint(dy / period);
-        if (dx * dx + dy * dy <= reach2)
-            found.emplace_back(std::min(id[a], id[b]), std::max(id[a], id[b]));
-    });
-    pairs.order(count);
-
-    // Each candidate in (i, j) order on the positions as they stand when it is reached, by the
-    // all-pairs pass's own test, so that the shifts made by CollideWrap are seen as there.
-    std::uint64_t contacts = 0;
+    thread_local PairList pairs;
+    std::uint64_t tests = 0, contacts = 0;
+    findPairs(grid, count, static_cast<float>(reach * reach), pairs, tests);
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    const int *start = pairs.start.data();
+    const int *partner = pairs.partner.data();
     for (int i = 0; i < count; ++i) {
-        for (int k = pairs.start[i]; k < pairs.start[i + 1]; ++k) {
-            const int j = pairs.partner[k];
+        for (int k = start[i]; k < start[i + 1]; ++k) {
+            const int j = partner[k];
             const double ddx = static_cast<double>(x[i]) - x[j];
             const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
-            const double sx = acrossX ? period - std::fabs(ddx) : ddx;
+            const double sx = acrossX ? kPeriod - std::fabs(ddx) : ddx;
             if (std::fabs(sx) > size)
                 continue;
             const double ddy = static_cast<double>(y[i]) - y[j];
             const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
-            const double sy = acrossY ? period - std::fabs(ddy) : ddy;
+            const double sy = acrossY ? kPeriod - std::fabs(ddy) : ddy;
             if (!(std::sqrt(sx * sx + sy * sy) <= size))
                 continue;
             ++contacts;
             if (acrossX || acrossY)
                 CollideWrap(s, i, j);
             else
-                CollidePar(s, i, j);
+                collideDirect(s, x, y, vx, vy, i, j);
         }
     }
     if (counters) {

@@ -38,6 +38,12 @@ private:
     PairPass m_previous;
 };
 
+/// Threads the grid passes use to find the pairs (1 or 2; 2 where the machine has two
+/// processors or more). The pairs are collided on the calling thread in (i, j) order either
+/// way, so the count changes the running time and nothing else.
+void setPairSearchThreads(int threads);
+int pairSearchThreads();
+
 /// True when the sub-steps should try the grid for `count` particles.
 bool gridWanted(int count);
 
