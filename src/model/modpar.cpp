@@ -73,22 +73,12 @@ void exchangeVelocities(ModPar &s, Integer I, Integer J, float dx, float dy)
     if (dx == 0.0f && dy == 0.0f)
         return; // coincident centres: no line of centres, nothing to exchange
 
-    const double x = dx;
-    const double y = dy;
-    const double vxI = s.ParVX[I], vyI = s.ParVY[I];
-    const double vxJ = s.ParVX[J], vyJ = s.ParVY[J];
-
-    // Projections onto the line of centres (n) and the tangent (t), times the distance.
-    const double nI = toSingle(y * vyI + x * vxI);
-    const double tI = toSingle(y * vxI - x * vyI);
-    const double nJ = toSingle(y * vyJ + x * vxJ);
-    const double tJ = toSingle(y * vxJ - x * vyJ);
-    const double k = 1.0 / (y * y + x * x);
-
-    s.ParVX[I] = toSingle(k * (tI * y + x * nJ));
-    s.ParVY[I] = toSingle(k * (y * nJ - x * tI));
-    s.ParVX[J] = toSingle(k * (nI * x + y * tJ));
-    s.ParVY[J] = toSingle(k * (nI * y - x * tJ));
+    const ExchangedVelocities v = exchangeArithmetic(dx, dy, s.ParVX[I], s.ParVY[I], s.ParVX[J],
+        s.ParVY[J], [](double value) { return toSingle(value); });
+    s.ParVX[I] = v.vxI;
+    s.ParVY[I] = v.vyI;
+    s.ParVX[J] = v.vxJ;
+    s.ParVY[J] = v.vyJ;
 }
 
 void CollidePar(ModPar &s, Integer I, Integer J)

@@ -54,4 +54,30 @@ void CollidePar(ModPar &state, Integer I, Integer J);
 /// already rounded to Single; shared with the wrap-aware collision.
 void exchangeVelocities(ModPar &state, Integer I, Integer J, float dx, float dy);
 
+/// The new velocities of an exchange, in twips per sub-step: vx(I), vy(I), vx(J), vy(J).
+struct ExchangedVelocities
+{
+    float vxI, vyI, vxJ, vyJ;
+};
+
+/// The arithmetic of exchangeVelocities for offsets (x, y) not both 0, with every rounding to
+/// Single made by `round` (a checked rounding that throws on overflow, or a plain one whose
+/// results the caller checks), in the order the exchange makes them.
+template <typename Round>
+inline ExchangedVelocities exchangeArithmetic(
+    double x, double y, double vxI, double vyI, double vxJ, double vyJ, Round round)
+{
+    // Projections onto the line of centres (n) and the tangent (t), times the distance.
+    const double nI = round(y * vyI + x * vxI);
+    const double tI = round(y * vxI - x * vyI);
+    const double nJ = round(y * vyJ + x * vxJ);
+    const double tJ = round(y * vxJ - x * vyJ);
+    const double k = 1.0 / (y * y + x * x);
+    const float vxI2 = round(k * (tI * y + x * nJ));
+    const float vyI2 = round(k * (y * nJ - x * tI));
+    const float vxJ2 = round(k * (nI * x + y * tJ));
+    const float vyJ2 = round(k * (nI * y - x * tJ));
+    return { vxI2, vyI2, vxJ2, vyJ2 };
+}
+
 } // namespace brownian

@@ -40,29 +40,21 @@ inline void collideDirect(ModPar &s, float *x, float *y, float *vx, float *vy, i
     const float fy = static_cast<float>(static_cast<double>(y[I]) - y[J]);
     if (fx == 0.0f && fy == 0.0f)
         return;
-    const double dx = fx, dy = fy;
-    const double vxI = vx[I], vyI = vy[I];
-    const double vxJ = vx[J], vyJ = vy[J];
-    const float nI = static_cast<float>(dy * vyI + dx * vxI);
-    const float tI = static_cast<float>(dy * vxI - dx * vyI);
-    const float nJ = static_cast<float>(dy * vyJ + dx * vxJ);
-    const float tJ = static_cast<float>(dy * vxJ - dx * vyJ);
-    const double k = 1.0 / (dy * dy + dx * dx);
-    const float vxI2 = static_cast<float>(k * (tI * dy + dx * static_cast<double>(nJ)));
-    const float vyI2 = static_cast<float>(k * (dy * nJ - dx * static_cast<double>(tI)));
-    const float vxJ2 = static_cast<float>(k * (nI * dx + dy * static_cast<double>(tJ)));
-    const float vyJ2 = static_cast<float>(k * (nI * dy - dx * static_cast<double>(tJ)));
-    // x - x is 0 exactly for finite x, NaN for infinities and NaN: one test for all ten.
-    const float all = (fx - fx) + (fy - fy) + (nI - nI) + (tI - tI) + (nJ - nJ) + (tJ - tJ)
-        + (vxI2 - vxI2) + (vyI2 - vyI2) + (vxJ2 - vxJ2) + (vyJ2 - vyJ2);
+    const ExchangedVelocities v = exchangeArithmetic(
+        fx, fy, vx[I], vy[I], vx[J], vy[J], [](double value) { return static_cast<float>(value); });
+    // x - x is 0 exactly for finite x, NaN for infinities and NaN: one test for all. The
+    // projections are finite when the velocities they give are, or the exchange would have
+    // spread their infinity or NaN into them.
+    const float all = (fx - fx) + (fy - fy) + (v.vxI - v.vxI) + (v.vyI - v.vyI) + (v.vxJ - v.vxJ)
+        + (v.vyJ - v.vyJ);
     if (all != 0.0f) {
         CollidePar(s, I, J);
         return;
     }
-    vx[I] = vxI2;
-    vy[I] = vyI2;
-    vx[J] = vxJ2;
-    vy[J] = vyJ2;
+    vx[I] = v.vxI;
+    vy[I] = v.vyI;
+    vx[J] = v.vxJ;
+    vy[J] = v.vyJ;
 }
 
 /// Cells of at least this side, twips, hold every pair in contact in neighbouring cells: a
