@@ -1,5 +1,7 @@
 // End-to-end sweeps and merges with the built brownian-lab: small runs (9 particles, a few
 // hundred ticks) so that the suite stays fast, also under the sanitizers.
+#include "support/child_process.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -7,30 +9,16 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result
-{
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using brownian::test::slurp;
+using Result = brownian::test::ChildResult;
 
 /// Every file under `dir` with its contents, temporary files included.
 std::map<std::string, std::string> tree(const fs::path &dir)
@@ -56,47 +44,23 @@ protected:
 
     std::string path(const std::string &name) const { return (dir / name).string(); }
 
-    /// Starts `program args` (the tool when program is empty) in its own process group, in
-    /// `cwd`, with output and error in files; returns the process id.
+    /// Starts `program args` in its own process group, in `cwd`, with output and error in
+    /// files; returns the process id.
     pid_t start(std::vector<std::string> args, const std::string &program = BROWNIAN_LAB,
         const fs::path &cwd = {}) const
     {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(
-            &actions, 1, (dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(
-            &actions, 2, (dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (!cwd.empty())
-            posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        args.insert(args.begin(), program);
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        return pid;
+        brownian::test::ChildSetup setup;
+        setup.scratch = dir;
+        setup.cwd = cwd;
+        setup.ownGroup = true;
+        return brownian::test::startChild(program, std::move(args), setup);
     }
 
     Result finish(pid_t pid) const
     {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Result r;
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = slurp(dir / ".out");
-        r.err = slurp(dir / ".err");
-        fs::remove(dir / ".out");
-        fs::remove(dir / ".err");
-        return r;
+        brownian::test::ChildSetup setup;
+        setup.scratch = dir;
+        return brownian::test::finishChild(pid, setup);
     }
 
     Result run(const std::vector<std::string> &args, const fs::path &cwd = {}) const

@@ -3,6 +3,7 @@
 #include "lab/csv.h"
 #include "model/modpar.h"
 #include "sim/step.h"
+#include "support/child_process.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
 
@@ -12,12 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
-
-extern char **environ;
 
 using namespace brownian;
 using namespace brownian::lab;
@@ -25,19 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result
-{
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::slurp;
+using Result = test::ChildResult;
 
 class Tool : public ::testing::Test
 {
@@ -58,41 +45,15 @@ protected:
     Result run(std::vector<std::string> args, const std::string &input = {},
         int interruptAfterMs = 0) const
     {
-        const fs::path out = dir / ".stdout", err = dir / ".stderr", in = dir / ".stdin";
-        std::ofstream(in, std::ios::binary) << input;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(
-            &actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(
-            &actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        args.insert(args.begin(), BROWNIAN_LAB);
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        Result r;
-        if (posix_spawn(&pid, BROWNIAN_LAB, &actions, nullptr, argv.data(), environ) != 0) {
-            posix_spawn_file_actions_destroy(&actions);
-            ADD_FAILURE() << "cannot start " << BROWNIAN_LAB;
-            return r;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        if (interruptAfterMs > 0) {
+        test::ChildSetup setup;
+        setup.scratch = dir;
+        setup.input = input;
+        const pid_t pid = test::startChild(BROWNIAN_LAB, std::move(args), setup);
+        if (pid > 0 && interruptAfterMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
             kill(pid, SIGINT);
         }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = slurp(out);
-        r.err = slurp(err);
-        fs::remove(out);
-        fs::remove(err);
-        fs::remove(in);
-        return r;
+        return test::finishChild(pid, setup);
     }
 
     /// Files in the directory, temporary ones included.
