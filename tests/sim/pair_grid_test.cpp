@@ -147,6 +147,33 @@ TEST(PairGrid, MatchesAllPairsAtTheContactDistance)
 /// Pairs across the seams at exactly W = 6000 - ParSize apart and one step either side, at the
 /// corners of the torus, and chains where a CollideWrap shift turns a later pair of the same
 /// pass from a direct pair into a pair across the seam.
+TEST(PairGrid, MatchesAllPairsOnALatticeAtTheContactDistance)
+{
+    // Every neighbour exactly ParSize away on both axes, with the lattice lines on the cell
+    // edges of a grid whose cells would be exactly ParSize wide: a cell computation that
+    // rounds an edge one way for one particle and the other way for its neighbour loses the
+    // pair unless the cells keep a margin. At 49, 103, 161 and 187 twips the reciprocal of
+    // the width puts some lattice line just below its edge.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> velocity(-2.5f, 2.5f);
+    for (const bool unbounded : { false, true }) {
+        for (const int size :
+            { 49, 103, 161, 187, 200, 240, 250, 300, 375, 400, 500, 600, 750, 1000, 1500 }) {
+            const float origin = unbounded ? -500.0f : 0.0f;
+            const int side = (unbounded ? 6000 : 5000) / size;
+            ModPar s = blank(side, size);
+            for (int i = 0; i < side * side; ++i) {
+                brownian::test::put(s, i,
+                    { origin + static_cast<float>(size * (i % side)),
+                        origin + static_cast<float>(size * (i / side)), velocity(rng),
+                        velocity(rng) });
+            }
+            expectSame(s, unbounded, 1,
+                std::string(unbounded ? "unbounded" : "bounded") + " size " + std::to_string(size));
+        }
+    }
+}
+
 TEST(PairGrid, MatchesAllPairsOnTheSeamsAndCorners)
 {
     for (const int size : { 40, 400, 500 }) {
