@@ -92,6 +92,18 @@ frame_geometry() {
 }
 
 # Screenshot of a window's client area into $2 (PNG).
+# Right click on the main window $win, then a click on a menu button at client y $1 (pixels).
+menu_command() {
+  read -r cx cy _ _ < <(client_geometry "$win")
+  xdotool mousemove $((cx + 120)) $((cy + 140)) click 3
+  local menu
+  menu=$(wait_window "メニュー")
+  sleep 0.3
+  read -r mx my _ _ < <(client_geometry "$menu")
+  xdotool mousemove $((mx + 80)) $((my + $1)) click 1
+  sleep 0.5
+}
+
 shot() {
   import -window "$1" "$2"
 }

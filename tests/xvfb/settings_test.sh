@@ -25,18 +25,6 @@ near() { # near A B TOLERANCE
 
 is_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 
-# Right click on the main window, then a click on a menu button at client y $1 (pixels).
-menu_command() {
-  read -r cx cy _ _ < <(client_geometry "$win")
-  xdotool mousemove $((cx + 120)) $((cy + 140)) click 3
-  local menu
-  menu=$(wait_window "メニュー")
-  sleep 0.3
-  read -r mx my _ _ < <(client_geometry "$menu")
-  xdotool mousemove $((mx + 80)) $((my + $1)) click 1
-  sleep 0.5
-}
-
 # The preview's part of a dialog screenshot: client 98,120, 204 × 204 px.
 preview_crop() { convert "$1" -crop 204x204+98+120 +repage "$2"; }
 
