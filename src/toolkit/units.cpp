@@ -137,14 +137,91 @@ double outerHeightTwips(const QWidget *window)
     return toTwips(window->frameGeometry().height());
 }
 
-void setOuterSizeTwips(QWidget *window, double width, double height)
+namespace {
+
+void applyOuterSize(QWidget *window, QSize outer)
 {
     const QSize frame = window->frameGeometry().size() - window->geometry().size();
-    const QSize client(toPixels(width) - frame.width(), toPixels(height) - frame.height());
+    const QSize client = outer - frame;
     if (window->minimumSize() != client || window->maximumSize() != client)
         window->setFixedSize(client);
     if (window->size() != client)
         window->resize(client);
+}
+
+/// Keeps a window's outer size while the window manager is still adding its frame: before the
+/// frame is known the whole size goes to the client area, and the frame's size can arrive
+/// without any event. Checks every 50 ms after the window is shown or its size is asked
+/// for, until the window has its frame and the asked-for outer size; where no frame ever
+/// comes (no window manager) it gives up after a second and a half.
+class OuterSizer : public QObject
+{
+public:
+    OuterSizer(QWidget *window, QSize outer)
+        : QObject(window)
+        , m_window(window)
+        , m_outer(outer)
+    {
+        window->installEventFilter(this);
+        m_check.setInterval(50);
+        QObject::connect(&m_check, &QTimer::timeout, this, [this] { settle(); });
+    }
+    void setOuter(QSize outer)
+    {
+        if (outer == m_outer && m_check.isActive())
+            return;
+        m_outer = outer;
+        if (m_window->isVisible())
+            start();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            start();
+        return false;
+    }
+
+private:
+    void start()
+    {
+        m_clock.start();
+        m_check.start();
+    }
+    void settle()
+    {
+        if (m_clock.elapsed() > 1500 || !m_window->isVisible()) {
+            m_check.stop();
+            return;
+        }
+        applyOuterSize(m_window, m_outer);
+        const QRect frame = m_window->frameGeometry();
+        if (frame != m_window->geometry() && frame.size() == m_outer)
+            m_check.stop();
+    }
+
+    QWidget *m_window;
+    QSize m_outer;
+    QElapsedTimer m_clock;
+    QTimer m_check;
+};
+
+} // namespace
+
+void setOuterSizeTwips(QWidget *window, double width, double height)
+{
+    const QSize outer(toPixels(width), toPixels(height));
+    applyOuterSize(window, outer);
+    static const QString kName = QStringLiteral("brownian-outer-sizer");
+    // Found by name: the sizer has no meta-object of its own for a typed search.
+    auto *sizer =
+        static_cast<OuterSizer *>(window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
+    if (!sizer) {
+        sizer = new OuterSizer(window, outer);
+        sizer->setObjectName(kName);
+    }
+    sizer->setOuter(outer);
 }
 
 void setClientSizeTwips(QWidget *window, double width, double height)

@@ -23,6 +23,7 @@ double outerWidthTwips(const QWidget *window);
 double outerHeightTwips(const QWidget *window);
 /// Makes the window's outer size the given twips: the client area is that size less the frame
 /// the platform reports (the whole size where there is none), and the user cannot change it.
+/// While the window manager's frame is still coming, the size is fitted again once it is known.
 void setOuterSizeTwips(QWidget *window, double width, double height);
 /// Fixes the client area of a top-level window, in twips.
 void setClientSizeTwips(QWidget *window, double width, double height);

@@ -76,10 +76,8 @@ client_geometry() {
 }
 
 # Outer geometry including the window manager's frame: prints "x y width height".
+# The frame comes from the window manager's _NET_FRAME_EXTENTS.
 frame_geometry() {
-  xwininfo -id "$1" -frame | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
-    /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}' >/dev/null
-  # xwininfo -frame reports the client; the frame comes from the WM's extents.
   local extents
   extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ',')
   read -r cx cy cw ch < <(client_geometry "$1")
