@@ -17,10 +17,10 @@ namespace brownian {
 
 using pairs::CellGrid;
 using pairs::chunkBegin;
+using pairs::ChunkPairs;
 using pairs::findPairs;
 using pairs::Helper;
 using pairs::kChunks;
-using pairs::PairList;
 
 namespace {
 
@@ -32,14 +32,14 @@ std::atomic<int> g_threads { std::thread::hardware_concurrency() >= 2 ? 2 : 1 };
 
 /// CollidePar on raw arrays: the same Single and Double operations in the same order as
 /// exchangeVelocities, so the same bits, without the range checks of each access (the pass
-/// checked its indexes against the arrays once). Where a result is not a finite Single it
-/// leaves everything to CollidePar, which raises the fault at the same point.
-inline void collideDirect(ModPar &s, float *x, float *y, float *vx, float *vy, int I, int J)
+/// checked its indexes against the arrays once). Returns false, having changed nothing, where
+/// a result is not a finite Single: CollidePar then raises the fault.
+inline bool exchangeDirect(float *x, float *y, float *vx, float *vy, int I, int J)
 {
     const float fx = static_cast<float>(static_cast<double>(x[I]) - x[J]);
     const float fy = static_cast<float>(static_cast<double>(y[I]) - y[J]);
     if (fx == 0.0f && fy == 0.0f)
-        return;
+        return true;
     const ExchangedVelocities v = exchangeArithmetic(
         fx, fy, vx[I], vy[I], vx[J], vy[J], [](double value) { return static_cast<float>(value); });
     // x - x is 0 exactly for finite x, NaN for infinities and NaN: one test for all. The
@@ -47,14 +47,13 @@ inline void collideDirect(ModPar &s, float *x, float *y, float *vx, float *vy, i
     // spread their infinity or NaN into them.
     const float all = (fx - fx) + (fy - fy) + (v.vxI - v.vxI) + (v.vyI - v.vyI) + (v.vxJ - v.vxJ)
         + (v.vyJ - v.vyJ);
-    if (all != 0.0f) {
-        CollidePar(s, I, J);
-        return;
-    }
+    if (all != 0.0f)
+        return false;
     vx[I] = v.vxI;
     vy[I] = v.vyI;
     vx[J] = v.vxJ;
     vy[J] = v.vyJ;
+    return true;
 }
 
 /// Cells of at least this side, twips, hold every pair in contact in neighbouring cells: a
@@ -156,7 +155,7 @@ namespace {
 
 /// Fills the grid's cells and coordinates for every particle, cell(i) storing them, in
 /// chunks shared with the helper, then sorts the particles by cell.
-template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
+template <typename Cell> void fillGrid(CellGrid &g, int count, bool share, Cell &&cell)
 {
     g.resize(count);
     auto fill = [&](int k) {
@@ -164,8 +163,179 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, Cell &&cell)
         for (int i = chunkBegin(count, k); i < to; ++i)
             cell(i);
     };
-    Helper::instance().run(kChunks, fill, count >= pairs::kShareFromParticles);
+    Helper::instance().run(kChunks, fill, share);
     g.sort(count);
+}
+
+/// The collisions are settled in groups of this many consecutive search chunks.
+constexpr int kChunksPerGroup = 4;
+constexpr int kGroups = kChunks / kChunksPerGroup;
+
+/// A pair settled early, with the velocities it found, so that it can be taken back.
+struct VelocityUndo
+{
+    int i, j;
+    float vxI, vyI, vxJ, vyJ;
+};
+
+/// A pair settled late, with the positions and velocities it found.
+struct FullUndo
+{
+    int i, j;
+    float xI, yI, xJ, yJ, vxI, vyI, vxJ, vyJ;
+};
+
+struct Group
+{
+    std::vector<std::uint64_t> later; // pairs left to the second round, in (i, j) order
+    std::vector<VelocityUndo> undo;
+    std::uint64_t contacts = 0;
+    bool fault = false;
+};
+
+/// Settles the pairs found, in (i, j) order, exactly as the all-pairs pass settles them:
+/// `settle(i, j)` tests and collides one pair the way the pass does and returns whether it
+/// was in contact; `decide(i, j)` makes the same test without side effects and tells how the
+/// pair would be collided.
+///
+/// Pairs touch each other's results only through a shared particle, so with the helper
+/// thread the groups of chunks are settled side by side first: a group settles its pairs in
+/// order, except a pair with a partner in a later group, a pair with a particle that an
+/// earlier group's pair reaches, and from there on every pair with a particle of a pair left
+/// over; those are then settled on the calling thread in (i, j) order. Every particle sees
+/// its pairs in (i, j) order either way. A collision whose results would not be finite
+/// takes everything back and settles all pairs again on the calling thread alone, where it
+/// raises its fault exactly as the all-pairs pass does.
+enum class Way { Apart, Direct, Wrap };
+
+template <typename Settle, typename Decide>
+std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks, bool share,
+    Settle &&settle, Decide &&decide)
+{
+    auto serial = [&] {
+        std::uint64_t contacts = 0;
+        for (const ChunkPairs &c : chunks) {
+            for (std::size_t a = 0; a < c.count; ++a)
+                contacts += settle(pairs::firstOf(c.pairs[a]), pairs::secondOf(c.pairs[a]));
+        }
+        return contacts;
+    };
+    if (!share || pairSearchThreads() < 2)
+        return serial();
+
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    thread_local std::vector<unsigned char> mineFlags;
+    thread_local std::vector<Group> mineGroups(kGroups);
+    std::vector<unsigned char> &left = mineFlags; // 1: the particle's pairs wait for round two
+    std::vector<Group> &groups = mineGroups;
+    left.assign(static_cast<std::size_t>(count), 0);
+    auto groupEnd = [&](int g) { return chunkBegin(count, (g + 1) * kChunksPerGroup); };
+    for (int g = 0; g < kGroups; ++g) {
+        const int end = groupEnd(g);
+        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k) {
+            for (const int j : chunks[k].beyond) {
+                if (j >= end)
+                    left[j] = 1;
+            }
+        }
+    }
+    auto first = [&](int g) {
+        Group &group = groups[g];
+        group.later.clear();
+        group.undo.clear();
+        group.contacts = 0;
+        group.fault = false;
+        const int end = groupEnd(g);
+        unsigned char *l = left.data();
+        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k) {
+            const ChunkPairs &c = chunks[k];
+            for (std::size_t a = 0; a < c.count; ++a) {
+                const std::uint64_t p = c.pairs[a];
+                const int i = pairs::firstOf(p), j = pairs::secondOf(p);
+                if (j >= end) {
+                    l[i] = 1;
+                    group.later.push_back(p);
+                    continue;
+                }
+                if (l[i] | l[j]) {
+                    l[i] = l[j] = 1;
+                    group.later.push_back(p);
+                    continue;
+                }
+                const Way way = decide(i, j);
+                if (way == Way::Apart)
+                    continue;
+                if (way == Way::Wrap) {
+                    l[i] = l[j] = 1;
+                    group.later.push_back(p);
+                    continue;
+                }
+                const VelocityUndo undo { i, j, vx[i], vy[i], vx[j], vy[j] };
+                if (!exchangeDirect(x, y, vx, vy, i, j)) {
+                    group.fault = true;
+                    return;
+                }
+                group.undo.push_back(undo);
+                ++group.contacts;
+            }
+        }
+    };
+    Helper::instance().run(kGroups, first, true);
+
+    thread_local std::vector<FullUndo> mineLate;
+    std::vector<FullUndo> &late = mineLate;
+    late.clear();
+    auto takeBack = [&] {
+        for (auto u = late.rbegin(); u != late.rend(); ++u) {
+            x[u->i] = u->xI;
+            y[u->i] = u->yI;
+            x[u->j] = u->xJ;
+            y[u->j] = u->yJ;
+            vx[u->i] = u->vxI;
+            vy[u->i] = u->vyI;
+            vx[u->j] = u->vxJ;
+            vy[u->j] = u->vyJ;
+        }
+        for (const Group &group : groups) {
+            for (auto u = group.undo.rbegin(); u != group.undo.rend(); ++u) {
+                vx[u->i] = u->vxI;
+                vy[u->i] = u->vyI;
+                vx[u->j] = u->vxJ;
+                vy[u->j] = u->vyJ;
+            }
+        }
+        return serial();
+    };
+    std::uint64_t contacts = 0;
+    for (const Group &group : groups) {
+        if (group.fault)
+            return takeBack();
+        contacts += group.contacts;
+    }
+    for (const Group &group : groups) {
+        for (const std::uint64_t p : group.later) {
+            const int i = pairs::firstOf(p), j = pairs::secondOf(p);
+            const Way way = decide(i, j);
+            if (way == Way::Apart)
+                continue;
+            late.push_back({ i, j, x[i], y[i], x[j], y[j], vx[i], vy[i], vx[j], vy[j] });
+            if (way == Way::Direct) {
+                if (!exchangeDirect(x, y, vx, vy, i, j))
+                    return takeBack();
+            } else {
+                try {
+                    settle(i, j);
+                } catch (...) {
+                    return takeBack();
+                }
+            }
+            ++contacts;
+        }
+    }
+    return contacts;
 }
 
 } // namespace
@@ -186,9 +356,10 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     // Multiplying by the reciprocal rounds differently from dividing only at a cell's edge,
     // and by far less than the cell's margin of a twip.
     const double perCell = 1.0 / width;
+    const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = false;
-    fillGrid(grid, count, [&](int i) {
+    fillGrid(grid, count, share, [&](int i) {
         grid.u[i] = x[i];
         grid.v[i] = y[i];
         grid.cell[i] =
@@ -197,31 +368,26 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
 
     // Candidates: a squared distance in Single, whose few roundings stay far below the 2^-16
     // added, within a bound above ParSize². Each is settled by the all-pairs pass's own
-    // test, the square root in Double; (x_j - x_i)² is (x_i - x_j)² to the bit. Collisions
-    // change velocities only, so the pairs found on the positions at the start are the pairs
-    // in contact, collided here in (i, j) order.
+    // test, the square root in Double, during the search. Collisions change velocities only,
+    // so the pairs found on the positions at the start are the pairs in contact.
     const auto bound = static_cast<float>(size * size * (1.0 + 0x1p-16));
-    thread_local PairList pairs;
-    std::uint64_t tests = 0, contacts = 0;
-    findPairs(grid, count, bound, pairs, tests);
+    thread_local std::vector<ChunkPairs> mineChunks;
+    std::vector<ChunkPairs> &chunks = mineChunks;
+    findPairs(grid, count, bound, size, chunks, share);
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
-    const int *start = pairs.start.data();
-    const int *partner = pairs.partner.data();
-    for (int i = 0; i < count; ++i) {
-        for (int k = start[i]; k < start[i + 1]; ++k) {
-            const int j = partner[k];
-            const double dx = static_cast<double>(x[i]) - x[j];
-            const double dy = static_cast<double>(y[i]) - y[j];
-            if (std::sqrt(dx * dx + dy * dy) <= size) {
-                collideDirect(s, x, y, vx, vy, i, j);
-                ++contacts;
-            }
-        }
-    }
+    const std::uint64_t contacts = settlePairs(
+        s, count, chunks, share,
+        [&](int i, int j) {
+            if (!exchangeDirect(x, y, vx, vy, i, j))
+                CollidePar(s, i, j);
+            return true;
+        },
+        [](int, int) { return Way::Direct; });
     if (counters) {
         counters->contacts += contacts;
-        counters->pairTests += tests;
+        for (const ChunkPairs &c : chunks)
+            counters->pairTests += c.tests;
     }
 }
 
@@ -255,9 +421,10 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
         const int q = static_cast<int>(r * perCell);
         return q < 0 ? 0 : (q >= n ? n - 1 : q);
     };
+    const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = true;
-    fillGrid(grid, count, [&](int i) {
+    fillGrid(grid, count, share, [&](int i) {
         const double u = reduce(x[i]), v = reduce(y[i]);
         grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
         grid.v[i] = static_cast<float>(v);
@@ -271,36 +438,45 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     // reached, by the all-pairs pass's own test, so that the shifts made by CollideWrap are
     // seen as there.
     const double reach = minimumCell(size);
-    thread_local PairList pairs;
-    std::uint64_t tests = 0, contacts = 0;
-    findPairs(grid, count, static_cast<float>(reach * reach), pairs, tests);
+    thread_local std::vector<ChunkPairs> mineChunks;
+    std::vector<ChunkPairs> &chunks = mineChunks;
+    findPairs(grid, count, static_cast<float>(reach * reach), -1.0, chunks, share);
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
-    const int *start = pairs.start.data();
-    const int *partner = pairs.partner.data();
-    for (int i = 0; i < count; ++i) {
-        for (int k = start[i]; k < start[i + 1]; ++k) {
-            const int j = partner[k];
-            const double ddx = static_cast<double>(x[i]) - x[j];
-            const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
-            const double sx = acrossX ? kPeriod - std::fabs(ddx) : ddx;
-            if (std::fabs(sx) > size)
-                continue;
-            const double ddy = static_cast<double>(y[i]) - y[j];
-            const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
-            const double sy = acrossY ? kPeriod - std::fabs(ddy) : ddy;
-            if (!(std::sqrt(sx * sx + sy * sy) <= size))
-                continue;
-            ++contacts;
-            if (acrossX || acrossY)
+    auto decide = [&](int i, int j) {
+        const double ddx = static_cast<double>(x[i]) - x[j];
+        const bool acrossX = static_cast<float>(std::fabs(ddx)) >= w;
+        const double sx = acrossX ? kPeriod - std::fabs(ddx) : ddx;
+        if (std::fabs(sx) > size)
+            return Way::Apart;
+        const double ddy = static_cast<double>(y[i]) - y[j];
+        const bool acrossY = static_cast<float>(std::fabs(ddy)) >= w;
+        const double sy = acrossY ? kPeriod - std::fabs(ddy) : ddy;
+        if (!(std::sqrt(sx * sx + sy * sy) <= size))
+            return Way::Apart;
+        return acrossX || acrossY ? Way::Wrap : Way::Direct;
+    };
+    const std::uint64_t contacts = settlePairs(
+        s, count, chunks, share,
+        [&](int i, int j) {
+            switch (decide(i, j)) {
+            case Way::Apart:
+                return false;
+            case Way::Wrap:
                 CollideWrap(s, i, j);
-            else
-                collideDirect(s, x, y, vx, vy, i, j);
-        }
-    }
+                return true;
+            case Way::Direct:
+                if (!exchangeDirect(x, y, vx, vy, i, j))
+                    CollidePar(s, i, j);
+                return true;
+            }
+            return false;
+        },
+        decide);
     if (counters) {
         counters->contacts += contacts;
-        counters->pairTests += tests;
+        for (const ChunkPairs &c : chunks)
+            counters->pairTests += c.tests;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 // The cell-grid pair passes against the all-pairs passes, bit for bit: random contact-heavy
 // states, states built to sit on every threshold of the contact and seam tests, and a long run.
+#include "model/fault.h"
 #include "model/modpar.h"
 #include "sim/pair_grid.h"
 #include "sim/step.h"
@@ -264,6 +265,35 @@ TEST(PairGrid, LongUnboundedRunMatchesAllPairs)
     EXPECT_GT(all.contacts, 40u * kLongRunSubSteps); // about 48 a sub-step at the start
     EXPECT_EQ(grid.contacts, all.contacts);
     EXPECT_TRUE(grid.bits == all.bits);
+}
+
+/// A collision whose velocities overflow raises its fault after exactly the collisions before
+/// it in (i, j) order, also where other pairs, later in that order, were settled side by side
+/// with it on the helper thread and must be taken back.
+TEST(PairGrid, OverflowingCollisionFaultsAfterTheSamePairs)
+{
+    std::mt19937 rng(31);
+    for (const bool unbounded : { false, true }) {
+        for (const int faulty : { 10, 3000 }) { // in the first and in the last group of pairs
+            ModPar s = clustered(rng, 60, 40, unbounded);
+            brownian::test::put(s, faulty, { 2000.0f, 2000.0f, 3.0e38f, 1.0f });
+            brownian::test::put(s, faulty + 1, { 2010.0f, 2000.0f, -3.0e38f, 1.0f });
+            std::vector<std::uint32_t> after[2];
+            for (const PairPass pass : { PairPass::All, PairPass::Grid }) {
+                ModPar t = s;
+                PairPassScope scope(pass);
+                NullCanvas path;
+                if (unbounded)
+                    EXPECT_THROW(brownian::unboundedSubStep(t, path), brownian::RuntimeFault);
+                else
+                    EXPECT_THROW(brownian::boundedSubStep(t, path), brownian::RuntimeFault);
+                after[pass == PairPass::Grid] = brownian::test::stateBits(t);
+            }
+            EXPECT_TRUE(after[0] == after[1])
+                << (unbounded ? "unbounded" : "bounded") << ", pair at " << faulty;
+            EXPECT_FALSE(after[0] == brownian::test::stateBits(s)); // earlier pairs collided
+        }
+    }
 }
 
 } // namespace
