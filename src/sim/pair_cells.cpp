@@ -168,6 +168,40 @@ void findChunkPairs(
 
 } // namespace
 
+void CellGrid::sort(int count, bool share)
+{
+    const int cells = (n + 2) * stride;
+    first.resize(static_cast<std::size_t>(cells) + 1);
+    first[cells] = count;
+    auto half = [&](int k) {
+        const int low = k == 0 ? 0 : cells / 2, high = k == 0 ? cells / 2 : cells;
+        int *f = first.data();
+        std::fill(f + low, f + high, 0);
+        int below = 0;
+        for (int i = 0; i < count; ++i) {
+            const int c = cell[i];
+            if (c < low)
+                ++below;
+            else if (c < high)
+                ++f[c];
+        }
+        for (int c = low; c < high; ++c) { // f[c]: the end of cell c's places
+            below += f[c];
+            f[c] = below;
+        }
+        for (int i = count - 1; i >= 0; --i) {
+            const int c = cell[i];
+            if (c >= low && c < high) {
+                const int place = --f[c];
+                id[place] = i;
+                su[place] = u[i];
+                sv[place] = v[i];
+            }
+        }
+    };
+    Helper::instance().run(2, half, share);
+}
+
 void findPairs(const CellGrid &g, int count, float bound, double exactSize,
     std::vector<ChunkPairs> &chunks, bool share)
 {

@@ -60,22 +60,9 @@ struct CellGrid
     int at(int cx, int cy) const { return (cy + 1) * stride + cx + 1; }
 
     /// Counting sort by cell, stable: each cell lists its particles in ascending index order.
-    void sort(int count)
-    {
-        const int cells = (n + 2) * stride;
-        first.assign(static_cast<std::size_t>(cells) + 1, 0);
-        int *f = first.data();
-        for (int i = 0; i < count; ++i)
-            ++f[cell[i]];
-        for (int c = 1; c <= cells; ++c)
-            f[c] += f[c - 1];
-        for (int i = count - 1; i >= 0; --i) {
-            const int k = --f[cell[i]];
-            id[k] = i;
-            su[k] = u[i];
-            sv[k] = v[i];
-        }
-    }
+    /// The cells are sorted in two halves, which the helper thread can share: each half counts
+    /// the particles below it and places its own after them.
+    void sort(int count, bool share);
 };
 
 /// The pairs found for one chunk of particles, i << 32 | j with i in the chunk and j > i, in

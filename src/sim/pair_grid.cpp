@@ -3,6 +3,7 @@
 #include "model/geometry.h"
 #include "pair_cells.h"
 #include "pair_helper.h"
+#include "particle_passes.h"
 
 #include <algorithm>
 #include <atomic>
@@ -164,7 +165,7 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, bool share, Cell 
             cell(i);
     };
     Helper::instance().run(kChunks, fill, share);
-    g.sort(count);
+    g.sort(count, share);
 }
 
 /// The collisions are settled in groups of this many consecutive search chunks.
@@ -359,7 +360,11 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = false;
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
+    const double half = size / 2.0;
     fillGrid(grid, count, share, [&](int i) {
+        passes::bounceOffWalls(x, y, vx, vy, i, half);
         grid.u[i] = x[i];
         grid.v[i] = y[i];
         grid.cell[i] =
@@ -374,8 +379,6 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     thread_local std::vector<ChunkPairs> mineChunks;
     std::vector<ChunkPairs> &chunks = mineChunks;
     findPairs(grid, count, bound, size, chunks, share);
-    float *vx = s.ParVX.data();
-    float *vy = s.ParVY.data();
     const std::uint64_t contacts = settlePairs(
         s, count, chunks, share,
         [&](int i, int j) {

@@ -47,7 +47,7 @@ int pairSearchThreads();
 /// True when the sub-steps should try the grid for `count` particles.
 bool gridWanted(int count);
 
-/// The bounded pair pass through a cell grid over the particles' bounding box (cell indexes
+/// The wall pass, then the bounded pair pass through a cell grid over the particles' bounding box (cell indexes
 /// clamped, so particles far outside the box are covered): the same contact test and the same
 /// collisions in the same (i, j) order as the all-pairs pass. Always applies.
 void boundedGridPairPass(ModPar &state, int count, TickCounters *counters);

@@ -1,7 +1,10 @@
 #include "step.h"
 
 #include "model/geometry.h"
+#include "sim/pair_cells.h"
 #include "sim/pair_grid.h"
+#include "sim/pair_helper.h"
+#include "sim/particle_passes.h"
 
 #include <cmath>
 #include <vector>
@@ -10,7 +13,6 @@ namespace brownian {
 
 namespace {
 
-constexpr double kBoxEdge = field::kBoxSide;
 constexpr float kFieldHigh = field::kFieldHigh;
 constexpr float kFieldLow = field::kFieldLow;
 constexpr float kPeriod = field::kPeriod;
@@ -34,32 +36,29 @@ int particleCount(const ModPar &s)
 void wallPass(ModPar &s, int count)
 {
     const double h = s.ParSize.toDouble() / 2.0;
-    float *x = s.ParX.data();
-    float *y = s.ParY.data();
-    float *vx = s.ParVX.data();
-    float *vy = s.ParVY.data();
-    for (int i = 0; i < count; ++i) {
-        if (!(x[i] - h > 0.0 && x[i] + h < kBoxEdge))
-            vx[i] = -vx[i];
-        if (!(y[i] - h > 0.0 && y[i] + h < kBoxEdge))
-            vy[i] = -vy[i];
-    }
+    for (int i = 0; i < count; ++i)
+        passes::bounceOffWalls(s.ParX.data(), s.ParY.data(), s.ParVX.data(), s.ParVY.data(), i, h);
 }
 
+/// The move, shared with the helper thread where the grid passes run with it; every position
+/// moves before a fault is raised, as on one thread.
 void movePass(ModPar &s, int count)
 {
     float *x = s.ParX.data();
     float *y = s.ParY.data();
     const float *vx = s.ParVX.data();
     const float *vy = s.ParVY.data();
-    bool finite = true;
-    for (int i = 0; i < count; ++i) {
-        x[i] = vx[i] + x[i];
-        y[i] = vy[i] + y[i];
-        finite &= std::isfinite(x[i]) & std::isfinite(y[i]);
+    bool finite[pairs::kChunks];
+    auto move = [&](int k) {
+        finite[k] = passes::moveParticles(
+            x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
+    };
+    pairs::Helper::instance().run(
+        pairs::kChunks, move, gridWanted(count) && count >= pairs::kShareFromParticles);
+    for (const bool f : finite) {
+        if (!f)
+            throwFloating("move");
     }
-    if (!finite)
-        throwFloating("move");
 }
 
 void pathSegment(const ModPar &s, Canvas &path)
@@ -201,11 +200,12 @@ void wrapPass(ModPar &s, int count)
 void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 {
     const int count = particleCount(s);
-    wallPass(s, count);
-    if (gridWanted(count))
-        boundedGridPairPass(s, count, counters);
-    else
+    if (gridWanted(count)) {
+        boundedGridPairPass(s, count, counters); // the wall pass included
+    } else {
+        wallPass(s, count);
         fastPairPass(s, count, counters);
+    }
     movePass(s, count);
     pathSegment(s, path);
 }
