@@ -188,9 +188,10 @@ struct FullUndo
 
 struct Group
 {
+    // Sized for all the group's pairs, so that the first round writes without checks.
     std::vector<std::uint64_t> later; // pairs left to the second round, in (i, j) order
     std::vector<VelocityUndo> undo;
-    std::uint64_t contacts = 0;
+    std::size_t laterCount = 0, undoCount = 0;
     bool fault = false;
 };
 
@@ -245,25 +246,32 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     }
     auto first = [&](int g) {
         Group &group = groups[g];
-        group.later.clear();
-        group.undo.clear();
-        group.contacts = 0;
+        std::size_t most = 0;
+        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k)
+            most += chunks[k].count;
+        if (group.later.size() < most) {
+            group.later.resize(most);
+            group.undo.resize(most);
+        }
+        std::uint64_t *later = group.later.data();
+        VelocityUndo *undo = group.undo.data();
+        std::size_t laterCount = 0, undoCount = 0;
         group.fault = false;
         const int end = groupEnd(g);
         unsigned char *l = left.data();
-        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k) {
+        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup && !group.fault; ++k) {
             const ChunkPairs &c = chunks[k];
             for (std::size_t a = 0; a < c.count; ++a) {
                 const std::uint64_t p = c.pairs[a];
                 const int i = pairs::firstOf(p), j = pairs::secondOf(p);
                 if (j >= end) {
                     l[i] = 1;
-                    group.later.push_back(p);
+                    later[laterCount++] = p;
                     continue;
                 }
                 if (l[i] | l[j]) {
                     l[i] = l[j] = 1;
-                    group.later.push_back(p);
+                    later[laterCount++] = p;
                     continue;
                 }
                 const Way way = decide(i, j);
@@ -271,18 +279,19 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
                     continue;
                 if (way == Way::Wrap) {
                     l[i] = l[j] = 1;
-                    group.later.push_back(p);
+                    later[laterCount++] = p;
                     continue;
                 }
-                const VelocityUndo undo { i, j, vx[i], vy[i], vx[j], vy[j] };
+                undo[undoCount] = { i, j, vx[i], vy[i], vx[j], vy[j] };
                 if (!exchangeDirect(x, y, vx, vy, i, j)) {
                     group.fault = true;
-                    return;
+                    break;
                 }
-                group.undo.push_back(undo);
-                ++group.contacts;
+                ++undoCount;
             }
         }
+        group.laterCount = laterCount;
+        group.undoCount = undoCount;
     };
     Helper::instance().run(kGroups, first, true);
 
@@ -301,7 +310,8 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
             vy[u->j] = u->vyJ;
         }
         for (const Group &group : groups) {
-            for (auto u = group.undo.rbegin(); u != group.undo.rend(); ++u) {
+            for (const VelocityUndo *u = group.undo.data() + group.undoCount;
+                 u-- != group.undo.data();) {
                 vx[u->i] = u->vxI;
                 vy[u->i] = u->vyI;
                 vx[u->j] = u->vxJ;
@@ -314,10 +324,11 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     for (const Group &group : groups) {
         if (group.fault)
             return takeBack();
-        contacts += group.contacts;
+        contacts += group.undoCount;
     }
     for (const Group &group : groups) {
-        for (const std::uint64_t p : group.later) {
+        for (std::size_t a = 0; a < group.laterCount; ++a) {
+            const std::uint64_t p = group.later[a];
             const int i = pairs::firstOf(p), j = pairs::secondOf(p);
             const Way way = decide(i, j);
             if (way == Way::Apart)
