@@ -4,6 +4,7 @@
 #include "pair_helper.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #ifdef __SSE2__
@@ -19,6 +20,13 @@ namespace brownian::pairs {
 namespace {
 
 constexpr double kPeriod = field::kPeriod;
+
+#ifdef BROWNIAN_HAS_WIDE_SEARCH
+const bool g_canWide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+#else
+const bool g_canWide = false;
+#endif
+std::atomic<bool> g_wide { g_canWide };
 
 namespace narrow {
 #include "pair_search.inc"
@@ -43,8 +51,7 @@ void findChunkPairs(
     const CellGrid &g, int from, int to, float bound, double exactSize, ChunkPairs &out)
 {
 #ifdef BROWNIAN_HAS_WIDE_SEARCH
-    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-    if (avx2) {
+    if (g_wide.load(std::memory_order_relaxed)) {
         wide::findChunkPairs<Periodic, Exact>(g, from, to, bound, exactSize, out);
         return;
     }
@@ -53,6 +60,16 @@ void findChunkPairs(
 }
 
 } // namespace
+
+bool wideSearchAvailable()
+{
+    return g_canWide;
+}
+
+void setWideSearch(bool wide)
+{
+    g_wide.store(wide && g_canWide, std::memory_order_relaxed);
+}
 
 void CellGrid::sort(int count, bool share)
 {

@@ -85,6 +85,11 @@ inline int secondOf(std::uint64_t pair)
     return static_cast<int>(pair & 0xffffffffu);
 }
 
+/// Whether the search can compare eight places at a time (AVX2), and the choice, on where it
+/// can (the default), off for the baseline instruction set. Both find the same pairs.
+bool wideSearchAvailable();
+void setWideSearch(bool wide);
+
 /// Finds, chunk by chunk of particles shared with the helper thread, the pairs whose squared
 /// distance over the grid's coordinates is at most `bound` (across the seams in the periodic
 /// grid). With `exactSize` >= 0 (clamped grid only) a pair is kept only where it also passes

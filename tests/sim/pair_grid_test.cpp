@@ -2,6 +2,7 @@
 // states, states built to sit on every threshold of the contact and seam tests, and a long run.
 #include "model/fault.h"
 #include "model/modpar.h"
+#include "sim/pair_cells.h"
 #include "sim/pair_grid.h"
 #include "sim/step.h"
 #include "support/state_builder.h"
@@ -297,6 +298,26 @@ TEST(PairGrid, OverflowingCollisionFaultsAfterTheSamePairs)
 }
 
 } // namespace
+
+/// The search compares eight places at a time where the processor has AVX2, else four: the
+/// states must not tell which.
+TEST(PairGrid, SameBitsWithTheWideAndTheBaselineSearch)
+{
+    if (!brownian::pairs::wideSearchAvailable())
+        GTEST_SKIP() << "no AVX2 here: only the baseline search runs";
+    std::mt19937 rng(78);
+    for (const bool unbounded : { false, true }) {
+        const ModPar s = clustered(rng, 40, 40, unbounded);
+        brownian::pairs::setWideSearch(false);
+        const Outcome narrow = run(s, unbounded, PairPass::Grid, 4);
+        brownian::pairs::setWideSearch(true);
+        const Outcome wide = run(s, unbounded, PairPass::Grid, 4);
+        const Outcome all = run(s, unbounded, PairPass::All, 4);
+        EXPECT_GT(all.contacts, 500u);
+        EXPECT_TRUE(narrow.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
+        EXPECT_TRUE(wide.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
+    }
+}
 
 /// The pairs are found by one thread or two: the states must not tell which.
 TEST(PairGrid, SameBitsWithOneOrTwoSearchThreads)
