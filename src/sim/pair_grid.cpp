@@ -418,10 +418,6 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     constexpr float kFar = 65536.0f;
     float *x = s.ParX.data();
     float *y = s.ParY.data();
-    for (int i = 0; i < count; ++i) {
-        if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar))
-            return false;
-    }
     thread_local CellGrid mine;
     CellGrid &grid = mine; // the helper's lambdas need the caller's grid
     const double perCell = n / kPeriod;
@@ -438,12 +434,20 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = true;
+    std::atomic<bool> tooFar { false };
     fillGrid(grid, count, share, [&](int i) {
+        if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar)) { // NaN too
+            tooFar.store(true, std::memory_order_relaxed);
+            grid.cell[i] = grid.at(0, 0);
+            return;
+        }
         const double u = reduce(x[i]), v = reduce(y[i]);
         grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
         grid.v[i] = static_cast<float>(v);
         grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
     });
+    if (tooFar.load(std::memory_order_relaxed))
+        return false; // nothing changed but the grid
 
     // Candidates: pairs within ParSize + 1 twip of each other on the torus, on the positions
     // at the start. A pair in contact when the pass reaches it is that close: CollideWrap only

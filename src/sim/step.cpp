@@ -6,7 +6,9 @@
 #include "sim/pair_helper.h"
 #include "sim/particle_passes.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace brownian {
@@ -49,12 +51,16 @@ void movePass(ModPar &s, int count)
     const float *vx = s.ParVX.data();
     const float *vy = s.ParVY.data();
     bool finite[pairs::kChunks];
-    auto move = [&](int k) {
-        finite[k] = passes::moveParticles(
-            x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
-    };
-    pairs::Helper::instance().run(
-        pairs::kChunks, move, gridWanted(count) && count >= pairs::kShareFromParticles);
+    if (gridWanted(count) && count >= pairs::kShareFromParticles) {
+        auto move = [&](int k) {
+            finite[k] = passes::moveParticles(
+                x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
+        };
+        pairs::Helper::instance().run(pairs::kChunks, move);
+    } else {
+        std::fill(std::begin(finite), std::end(finite), true);
+        finite[0] = passes::moveParticles(x, y, vx, vy, 0, count);
+    }
     for (const bool f : finite) {
         if (!f)
             throwFloating("move");
@@ -179,11 +185,9 @@ void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
     }
 }
 
-void wrapPass(ModPar &s, int count)
+void wrapRange(float *x, float *y, int from, int to)
 {
-    float *x = s.ParX.data();
-    float *y = s.ParY.data();
-    for (int i = 0; i < count; ++i) {
+    for (int i = from; i < to; ++i) {
         if (x[i] > kFieldHigh)
             x[i] = x[i] - kPeriod;
         if (x[i] < kFieldLow)
@@ -192,6 +196,21 @@ void wrapPass(ModPar &s, int count)
             y[i] = y[i] - kPeriod;
         if (y[i] < kFieldLow)
             y[i] = y[i] + kPeriod;
+    }
+}
+
+/// Shared with the helper thread like the move.
+void wrapPass(ModPar &s, int count)
+{
+    float *x = s.ParX.data();
+    float *y = s.ParY.data();
+    if (gridWanted(count) && count >= pairs::kShareFromParticles) {
+        auto wrap = [&](int k) {
+            wrapRange(x, y, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
+        };
+        pairs::Helper::instance().run(pairs::kChunks, wrap);
+    } else {
+        wrapRange(x, y, 0, count);
     }
 }
 

@@ -118,7 +118,7 @@ TEST(PairGrid, MatchesAllPairsOnRandomContactHeavyStates)
 TEST(PairGrid, MatchesAllPairsAtTheContactDistance)
 {
     for (const bool unbounded : { false, true }) {
-        for (const int size : { 25, 400, 500 }) {
+        for (const int size : { 25, 40, 400, 500 }) {
             ModPar s = blank(6, size);
             int i = 0;
             // Bases where b + ParSize is a Single, so that the first partner is exactly
@@ -138,10 +138,20 @@ TEST(PairGrid, MatchesAllPairsAtTheContactDistance)
                         d4 = static_cast<float>(4 * size / 5);
             brownian::test::put(s, i++, { 3000.0f, 3000.0f, 2.0f, 0.0f });
             brownian::test::put(s, i++, { 3000.0f + d3, 3000.0f + d4, 0.0f, -1.0f });
+            // ParSize along y and 2^-21 across: d² is a unit in the last place above ParSize²,
+            // and for 40 its correctly rounded root is still exactly 40, a contact.
+            const float sliver = 0x1p-21f;
+            brownian::test::put(s, i++, { 0.0f, 2200.0f, 1.0f, 1.0f });
+            brownian::test::put(s, i++, { sliver, 2200.0f + size, 0.5f, -1.0f });
+            const double d2 = static_cast<double>(sliver) * sliver + double(size) * size;
+            const bool sliverTouches = std::sqrt(d2) <= size;
+            EXPECT_TRUE(sliverTouches || size != 40);
             ASSERT_LE(i, 36);
             const std::uint64_t contacts =
                 expectSame(s, unbounded, 1, "size " + std::to_string(size));
-            EXPECT_EQ(contacts, 9u); // each exact pair, each one a step closer, the triangle
+            // Each exact pair, each one a step closer, the triangle, and the sliver where it
+            // touches.
+            EXPECT_EQ(contacts, sliverTouches ? 10u : 9u);
         }
     }
 }
