@@ -5,6 +5,7 @@
 #include "sim/pair_grid.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -60,8 +61,11 @@ public:
 
 private:
     static constexpr std::uint64_t kNone = ~std::uint64_t { 0 };
-    /// Checks of the ticket before the helper sleeps: a few hundred microseconds.
-    static constexpr int kWatch = 20000;
+    /// How long the helper watches for the next job before it sleeps: longer than the gaps
+    /// between the jobs of a sub-step, shorter than the work between sub-steps where a run
+    /// writes its outputs (on a machine shared by several runs a watching helper holds a
+    /// processor another run could use).
+    static constexpr std::chrono::microseconds kWatch { 50 };
 
     static void spinPause()
     {
@@ -99,9 +103,12 @@ private:
             // The jobs of a sub-step come a few dozen microseconds apart: watch for the next
             // one for a while before sleeping, since waking takes about as long.
             bool changed = false;
-            for (int k = 0; k < kWatch && !changed; ++k) {
+            const auto until = std::chrono::steady_clock::now() + kWatch;
+            for (int k = 1; !changed; ++k) {
                 spinPause();
                 changed = m_ticket.load(std::memory_order_relaxed) != seen;
+                if (k % 64 == 0 && std::chrono::steady_clock::now() >= until)
+                    break;
             }
             if (!changed)
                 m_ticket.wait(seen);
