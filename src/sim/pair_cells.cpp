@@ -97,8 +97,8 @@ void CellGrid::sort(int count, bool share)
             if (c >= low && c < high) {
                 const int place = --f[c];
                 id[place] = i;
-                su[place] = u[i];
-                sv[place] = v[i];
+                su[place] = pu[i];
+                sv[place] = pv[i];
             }
         }
     };

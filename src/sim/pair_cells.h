@@ -36,7 +36,8 @@ struct CellGrid
     std::vector<int> first; // particles of cell c: places first[c] .. first[c + 1] - 1
     std::vector<int> cell; // cell of particle i
     std::vector<int> id; // particle at each place
-    std::vector<float> u, v; // coordinates of particle i
+    std::vector<float> u, v; // coordinates of particle i, where they are not the positions
+    const float *pu = nullptr, *pv = nullptr; // coordinates of particle i: u, v or the positions
     std::vector<float> su, sv; // coordinates at each place
 
     void resize(int count)

@@ -371,13 +371,13 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = false;
+    grid.pu = x; // the positions themselves: they do not change during the pass
+    grid.pv = y;
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
     const double half = size / 2.0;
     fillGrid(grid, count, share, [&](int i) {
         passes::bounceOffWalls(x, y, vx, vy, i, half);
-        grid.u[i] = x[i];
-        grid.v[i] = y[i];
         grid.cell[i] =
             grid.at(clampedCell(x[i], rx.low, perCell, n), clampedCell(y[i], ry.low, perCell, n));
     });
@@ -434,6 +434,9 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = true;
+    grid.resize(count);
+    grid.pu = grid.u.data();
+    grid.pv = grid.v.data();
     std::atomic<bool> tooFar { false };
     fillGrid(grid, count, share, [&](int i) {
         if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar)) { // NaN too
