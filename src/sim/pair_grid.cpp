@@ -169,7 +169,7 @@ template <typename Cell> void fillGrid(CellGrid &g, int count, bool share, Cell 
 }
 
 /// The collisions are settled in groups of this many consecutive search chunks.
-constexpr int kChunksPerGroup = 4;
+constexpr int kChunksPerGroup = 8;
 constexpr int kGroups = kChunks / kChunksPerGroup;
 
 /// A pair settled early, with the velocities it found, so that it can be taken back.
