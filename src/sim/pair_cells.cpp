@@ -80,13 +80,15 @@ void CellGrid::sort(int count, bool share)
         const int low = k == 0 ? 0 : cells / 2, high = k == 0 ? cells / 2 : cells;
         int *f = first.data();
         std::fill(f + low, f + high, 0);
-        int below = 0;
+        // Without branches, which would be mispredicted wherever the particles' indexes and
+        // cells have come apart: a particle of the other half goes to a scratch slot.
+        int below = 0, spareCount = 0, spareId;
+        float spareU, spareV;
         for (int i = 0; i < count; ++i) {
             const int c = cell[i];
-            if (c < low)
-                ++below;
-            else if (c < high)
-                ++f[c];
+            const bool mine = c >= low && c < high;
+            below += c < low;
+            ++*(mine ? f + c : &spareCount);
         }
         for (int c = low; c < high; ++c) { // f[c]: the end of cell c's places
             below += f[c];
@@ -94,12 +96,11 @@ void CellGrid::sort(int count, bool share)
         }
         for (int i = count - 1; i >= 0; --i) {
             const int c = cell[i];
-            if (c >= low && c < high) {
-                const int place = --f[c];
-                id[place] = i;
-                su[place] = pu[i];
-                sv[place] = pv[i];
-            }
+            const bool mine = c >= low && c < high;
+            const int place = --*(mine ? f + c : &spareCount);
+            *(mine ? id.data() + place : &spareId) = i;
+            *(mine ? su.data() + place : &spareU) = pu[i];
+            *(mine ? sv.data() + place : &spareV) = pv[i];
         }
     };
     Helper::instance().run(2, half, share);
