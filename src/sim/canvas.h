@@ -42,6 +42,9 @@ public:
     /// A rectangle outline with opposite corners (x1, y1) and (x2, y2), filled according to
     /// the fill style.
     virtual void rectangle(float x1, float y1, float x2, float y2, Rgb outline) = 0;
+    /// True for a canvas that keeps nothing of what is drawn on it, so that drawing a whole
+    /// frame onto it can be left out.
+    virtual bool keepsNothing() const { return false; }
 };
 
 /// A canvas that draws nothing, for headless runs that want no pictures.
@@ -54,6 +57,7 @@ public:
     void circle(float, float, float, Rgb) override { }
     void line(float, float, float, float, Rgb) override { }
     void rectangle(float, float, float, float, Rgb) override { }
+    bool keepsNothing() const override { return true; }
 };
 
 } // namespace brownian

@@ -267,6 +267,9 @@ void CollideWrap(ModPar &s, Integer I, Integer J)
 void drawFrame(const ModPar &s, Canvas &buffer)
 {
     const int count = particleCount(s);
+    const float lx = s.ParX[s.LocusNo], ly = s.ParY[s.LocusNo]; // checked even when not drawn
+    if (buffer.keepsNothing()) // a headless run without pictures: 32 761 calls for nothing
+        return;
     const float radius = toSingle(s.ParSize.toDouble() / 2.0);
     const float *x = s.ParX.data();
     const float *y = s.ParY.data();
@@ -275,7 +278,7 @@ void drawFrame(const ModPar &s, Canvas &buffer)
         buffer.circle(x[i], y[i], radius, kGreen);
     }
     buffer.setFillColor(kRed);
-    buffer.circle(s.ParX[s.LocusNo], s.ParY[s.LocusNo], radius, kRed);
+    buffer.circle(lx, ly, radius, kRed);
 }
 
 void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters,
