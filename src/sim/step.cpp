@@ -38,8 +38,12 @@ int particleCount(const ModPar &s)
 void wallPass(ModPar &s, int count)
 {
     const double h = s.ParSize.toDouble() / 2.0;
+    const float *x = s.ParX.data();
+    const float *y = s.ParY.data();
+    float *vx = s.ParVX.data();
+    float *vy = s.ParVY.data();
     for (int i = 0; i < count; ++i)
-        passes::bounceOffWalls(s.ParX.data(), s.ParY.data(), s.ParVX.data(), s.ParVY.data(), i, h);
+        passes::bounceOffWalls(x, y, vx, vy, i, h);
 }
 
 /// The move, shared with the helper thread where the grid passes run with it; every position
@@ -50,17 +54,17 @@ void movePass(ModPar &s, int count)
     float *y = s.ParY.data();
     const float *vx = s.ParVX.data();
     const float *vy = s.ParVY.data();
-    bool finite[pairs::kChunks];
-    if (gridWanted(count) && count >= pairs::kShareFromParticles) {
-        auto move = [&](int k) {
-            finite[k] = passes::moveParticles(
-                x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
-        };
-        pairs::Helper::instance().run(pairs::kChunks, move);
-    } else {
-        std::fill(std::begin(finite), std::end(finite), true);
-        finite[0] = passes::moveParticles(x, y, vx, vy, 0, count);
+    if (!(count >= pairs::kShareFromParticles && gridWanted(count))) {
+        if (!passes::moveParticles(x, y, vx, vy, 0, count))
+            throwFloating("move");
+        return;
     }
+    bool finite[pairs::kChunks];
+    auto move = [&](int k) {
+        finite[k] = passes::moveParticles(
+            x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
+    };
+    pairs::Helper::instance().run(pairs::kChunks, move);
     for (const bool f : finite) {
         if (!f)
             throwFloating("move");
@@ -204,7 +208,7 @@ void wrapPass(ModPar &s, int count)
 {
     float *x = s.ParX.data();
     float *y = s.ParY.data();
-    if (gridWanted(count) && count >= pairs::kShareFromParticles) {
+    if (count >= pairs::kShareFromParticles && gridWanted(count)) {
         auto wrap = [&](int k) {
             wrapRange(x, y, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
         };
