@@ -47,9 +47,9 @@ int pairSearchThreads();
 /// True when the sub-steps should try the grid for `count` particles.
 bool gridWanted(int count);
 
-/// The wall pass, then the bounded pair pass through a cell grid over the particles' bounding box (cell indexes
-/// clamped, so particles far outside the box are covered): the same contact test and the same
-/// collisions in the same (i, j) order as the all-pairs pass. Always applies.
+/// The wall pass, then the bounded pair pass through a cell grid over the particles' bounding box
+/// (cell indexes clamped, so particles far outside the box are covered): the same contact test and
+/// the same collisions in the same (i, j) order as the all-pairs pass. Always applies.
 void boundedGridPairPass(ModPar &state, int count, TickCounters *counters);
 
 /// The unbounded pair pass through a periodic cell grid over the 6000-twip field. Every

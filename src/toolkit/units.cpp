@@ -5,9 +5,13 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QVariant>
 #include <QWidget>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <xcb/xcb.h>
 
 namespace brownian::toolkit {
 
@@ -52,35 +56,49 @@ double topTwips(const QWidget *window)
 
 namespace {
 
-/// Keeps a window's outer corner where it was asked to be while the window manager is still
-/// adding its frame: before the frame is known, a window placed by its corner lands with its
-/// client area there instead, and the frame's size can arrive without any event. Checks every
-/// 50 ms after the window is shown, until the window stands at its corner with its frame
-/// around it; from then on every move is the user's and sticks. Where no frame ever comes (no
-/// window manager) it gives up after a second and a half.
-class OuterPlacer : public QObject
+/// Watches a top-level window while the window manager is still adding its frame: before the
+/// frame is known, a window placed by its corner lands with its client area there instead and
+/// the whole outer size goes to the client area, and the frame's size can arrive without any
+/// event. From the window's show, or from watch() where it is shown, calls the step every
+/// 50 ms until the step reports the window settled; where no frame ever comes (no window
+/// manager) it gives up after a second and a half.
+class FrameWatch : public QObject
 {
 public:
-    OuterPlacer(QWidget *window, QPoint corner)
+    explicit FrameWatch(QWidget *window)
         : QObject(window)
         , m_window(window)
-        , m_corner(corner)
     {
         window->installEventFilter(this);
         m_check.setInterval(50);
-        QObject::connect(&m_check, &QTimer::timeout, this, [this] { settle(); });
+        QObject::connect(&m_check, &QTimer::timeout, this, [this] { tick(); });
     }
-    void setCorner(QPoint corner)
+
+    void watch(std::function<bool()> settled)
     {
-        m_corner = corner;
+        m_settled = std::move(settled);
         if (m_window->isVisible())
             start();
+    }
+    bool watching() const { return m_check.isActive(); }
+
+    /// The window's watch of this name, made at the first call.
+    static FrameWatch &of(QWidget *window, const QString &name)
+    {
+        // Found by name: the watch has no meta-object of its own for a typed search.
+        auto *found = static_cast<FrameWatch *>(
+            window->findChild<QObject *>(name, Qt::FindDirectChildrenOnly));
+        if (!found) {
+            found = new FrameWatch(window);
+            found->setObjectName(name);
+        }
+        return *found;
     }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Show)
+        if (event->type() == QEvent::Show && m_settled)
             start();
         return false;
     }
@@ -91,39 +109,59 @@ private:
         m_clock.start();
         m_check.start();
     }
-    void settle()
+    void tick()
     {
-        if (m_clock.elapsed() > 1500 || !m_window->isVisible()) {
-            m_check.stop();
-            return;
-        }
-        const QRect frame = m_window->frameGeometry();
-        if (frame.topLeft() != m_corner)
-            m_window->move(m_corner);
-        else if (frame != m_window->geometry())
+        if (m_clock.elapsed() > 1500 || !m_window->isVisible() || m_settled())
             m_check.stop();
     }
 
     QWidget *m_window;
-    QPoint m_corner;
+    std::function<bool()> m_settled;
     QElapsedTimer m_clock;
     QTimer m_check;
 };
+
+/// Qt learns a window's frame when the window is configured and keeps it until the next
+/// configuration. Where the window manager announces the frame only after that (which happens
+/// at start-up, now and then), Qt goes on reporting no frame at all. An unchanged configure
+/// request makes the window manager confirm the window's configuration, and Qt looks at the
+/// frame again. X11 only; elsewhere this does nothing.
+void askForFrameAgain(QWidget *window)
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || !window->windowHandle())
+        return;
+    const std::uint32_t noBorder = 0;
+    xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window->winId()),
+        XCB_CONFIG_WINDOW_BORDER_WIDTH, &noBorder);
+    xcb_flush(x11->connection());
+}
+
+void applyOuterSize(QWidget *window, QSize outer)
+{
+    const QSize frame = window->frameGeometry().size() - window->geometry().size();
+    const QSize client = outer - frame;
+    if (window->minimumSize() != client || window->maximumSize() != client)
+        window->setFixedSize(client);
+    if (window->size() != client)
+        window->resize(client);
+}
 
 } // namespace
 
 void moveOuterTwips(QWidget *window, double left, double top)
 {
     const QPoint corner(toPixels(left), toPixels(top));
-    static const QString kName = QStringLiteral("brownian-outer-placer");
-    // Found by name: the placer has no meta-object of its own for a typed search.
-    auto *placer =
-        static_cast<OuterPlacer *>(window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
-    if (!placer) {
-        placer = new OuterPlacer(window, corner);
-        placer->setObjectName(kName);
-    }
-    placer->setCorner(corner);
+    // Until the window stands at its corner with its frame around it; from then on every move
+    // is the user's and sticks.
+    FrameWatch::of(window, QStringLiteral("brownian-outer-placer")).watch([window, corner] {
+        const QRect frame = window->frameGeometry();
+        if (frame.topLeft() != corner) {
+            window->move(corner);
+            return false;
+        }
+        return frame != window->geometry();
+    });
     window->move(corner);
 }
 
@@ -137,91 +175,23 @@ double outerHeightTwips(const QWidget *window)
     return toTwips(window->frameGeometry().height());
 }
 
-namespace {
-
-void applyOuterSize(QWidget *window, QSize outer)
-{
-    const QSize frame = window->frameGeometry().size() - window->geometry().size();
-    const QSize client = outer - frame;
-    if (window->minimumSize() != client || window->maximumSize() != client)
-        window->setFixedSize(client);
-    if (window->size() != client)
-        window->resize(client);
-}
-
-/// Keeps a window's outer size while the window manager is still adding its frame: before the
-/// frame is known the whole size goes to the client area, and the frame's size can arrive
-/// without any event. Checks every 50 ms after the window is shown or its size is asked
-/// for, until the window has its frame and the asked-for outer size; where no frame ever
-/// comes (no window manager) it gives up after a second and a half.
-class OuterSizer : public QObject
-{
-public:
-    OuterSizer(QWidget *window, QSize outer)
-        : QObject(window)
-        , m_window(window)
-        , m_outer(outer)
-    {
-        window->installEventFilter(this);
-        m_check.setInterval(50);
-        QObject::connect(&m_check, &QTimer::timeout, this, [this] { settle(); });
-    }
-    void setOuter(QSize outer)
-    {
-        if (outer == m_outer && m_check.isActive())
-            return;
-        m_outer = outer;
-        if (m_window->isVisible())
-            start();
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show)
-            start();
-        return false;
-    }
-
-private:
-    void start()
-    {
-        m_clock.start();
-        m_check.start();
-    }
-    void settle()
-    {
-        if (m_clock.elapsed() > 1500 || !m_window->isVisible()) {
-            m_check.stop();
-            return;
-        }
-        applyOuterSize(m_window, m_outer);
-        const QRect frame = m_window->frameGeometry();
-        if (frame != m_window->geometry() && frame.size() == m_outer)
-            m_check.stop();
-    }
-
-    QWidget *m_window;
-    QSize m_outer;
-    QElapsedTimer m_clock;
-    QTimer m_check;
-};
-
-} // namespace
-
 void setOuterSizeTwips(QWidget *window, double width, double height)
 {
     const QSize outer(toPixels(width), toPixels(height));
     applyOuterSize(window, outer);
-    static const QString kName = QStringLiteral("brownian-outer-sizer");
-    // Found by name: the sizer has no meta-object of its own for a typed search.
-    auto *sizer =
-        static_cast<OuterSizer *>(window->findChild<QObject *>(kName, Qt::FindDirectChildrenOnly));
-    if (!sizer) {
-        sizer = new OuterSizer(window, outer);
-        sizer->setObjectName(kName);
-    }
-    sizer->setOuter(outer);
+    // Until the window has its frame and the outer size asked for. Asked for again, the same
+    // size does not start the watch over.
+    FrameWatch &watch = FrameWatch::of(window, QStringLiteral("brownian-outer-sizer"));
+    if (watch.watching() && window->property("brownian-outer-size").toSize() == outer)
+        return;
+    window->setProperty("brownian-outer-size", outer);
+    watch.watch([window, outer] {
+        applyOuterSize(window, outer);
+        const QRect frame = window->frameGeometry();
+        if (frame == window->geometry())
+            askForFrameAgain(window);
+        return frame != window->geometry() && frame.size() == outer;
+    });
 }
 
 void setClientSizeTwips(QWidget *window, double width, double height)
