@@ -156,6 +156,8 @@ void moveOuterTwips(QWidget *window, double left, double top)
     // is the user's and sticks.
     FrameWatch::of(window, QStringLiteral("brownian-outer-placer")).watch([window, corner] {
         const QRect frame = window->frameGeometry();
+        if (frame == window->geometry())
+            askForFrameAgain(window);
         if (frame.topLeft() != corner) {
             window->move(corner);
             return false;
