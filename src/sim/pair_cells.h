@@ -37,6 +37,7 @@ struct CellGrid
     std::vector<int> cell; // cell of particle i
     std::vector<int> id; // particle at each place
     std::vector<float> u, v; // coordinates of particle i, where they are not the positions
+                             // (sized by the pass that uses them)
     const float *pu = nullptr, *pv = nullptr; // coordinates of particle i: u, v or the positions
     std::vector<float> su, sv; // coordinates at each place
 
@@ -49,8 +50,6 @@ struct CellGrid
         id.resize(static_cast<std::size_t>(count) + kPad);
         for (int k = count; k < count + kPad; ++k)
             id[k] = -1;
-        u.resize(count);
-        v.resize(count);
         su.resize(static_cast<std::size_t>(count) + kPad);
         sv.resize(static_cast<std::size_t>(count) + kPad);
         for (int k = count; k < count + kPad; ++k)

@@ -434,7 +434,8 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = true;
-    grid.resize(count);
+    grid.u.resize(count);
+    grid.v.resize(count);
     grid.pu = grid.u.data();
     grid.pv = grid.v.data();
     std::atomic<bool> tooFar { false };
