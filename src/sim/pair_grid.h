@@ -38,9 +38,10 @@ private:
     PairPass m_previous;
 };
 
-/// Threads the grid passes use to find the pairs (1 or 2; 2 where the machine has two
-/// processors or more). The pairs are collided on the calling thread in (i, j) order either
-/// way, so the count changes the running time and nothing else.
+/// Threads the grid passes use from 2048 particles on (1 or 2; 2 where the machine has two
+/// processors or more), to file the cells, find the pairs, collide them and move the
+/// particles. Every particle sees its collisions in (i, j) order either way, so the count
+/// changes the running time and nothing else.
 void setPairSearchThreads(int threads);
 int pairSearchThreads();
 
