@@ -71,14 +71,31 @@ int cellLimit(int count)
     return static_cast<int>(std::sqrt(2.0 * count)) + 1;
 }
 
-/// Cell along one axis of a clamped grid; NaN goes to cell 0, where it touches nothing.
-/// Truncation is the floor for the non-negative quotients it is applied to.
-inline int clampedCell(double v, double low, double perCell, int n)
+/// The wall pass and the cells of a clamped grid for particles from .. to - 1: the velocity
+/// components reversed as bounceOffWalls reverses them, and each particle's cell with its
+/// indexes clamped to 0 .. n - 1 (NaN to 0, where it touches nothing), written without branches
+/// so that the loop vectorises. Truncation is the floor for the non-negative quotients.
+void bounceAndFile(const float *__restrict x, const float *__restrict y, float *__restrict vx,
+    float *__restrict vy, int *__restrict cell, int from, int to, double h, double lowX,
+    double lowY, double perCell, int n)
 {
-    const double q = (v - low) * perCell;
-    if (!(q >= 0.0))
-        return 0;
-    return q >= n - 1 ? n - 1 : static_cast<int>(q);
+    constexpr double edge = field::kBoxSide;
+    const double last = n - 1;
+    const int stride = n + 2;
+    auto column = [&](double v, double low) {
+        double q = (v - low) * perCell;
+        q = q >= 0.0 ? q : 0.0; // NaN too
+        q = q >= last ? last : q;
+        return static_cast<int>(q);
+    };
+    for (int i = from; i < to; ++i) {
+        const double xi = x[i], yi = y[i];
+        const bool insideX = (xi - h > 0.0) & (xi + h < edge);
+        const bool insideY = (yi - h > 0.0) & (yi + h < edge);
+        vx[i] = insideX ? vx[i] : -vx[i];
+        vy[i] = insideY ? vy[i] : -vy[i];
+        cell[i] = (column(yi, lowY) + 1) * stride + column(xi, lowX) + 1;
+    }
 }
 
 /// The range of the finite coordinates, cut off at ±2^20 twips (particles beyond share the
@@ -154,16 +171,13 @@ int pairSearchThreads()
 
 namespace {
 
-/// Fills the grid's cells and coordinates for every particle, cell(i) storing them, in
-/// chunks shared with the helper, then sorts the particles by cell.
-template <typename Cell> void fillGrid(CellGrid &g, int count, bool share, Cell &&cell)
+/// Fills the grid's cells and coordinates for every particle, fillRange(from, to) storing
+/// them for a range, in chunks shared with the helper, then sorts the particles by cell.
+template <typename FillRange>
+void fillGrid(CellGrid &g, int count, bool share, FillRange &&fillRange)
 {
     g.resize(count);
-    auto fill = [&](int k) {
-        const int to = chunkBegin(count, k + 1);
-        for (int i = chunkBegin(count, k); i < to; ++i)
-            cell(i);
-    };
+    auto fill = [&](int k) { fillRange(chunkBegin(count, k), chunkBegin(count, k + 1)); };
     Helper::instance().run(kChunks, fill, share);
     g.sort(count, share);
 }
@@ -376,10 +390,8 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     float *vx = s.ParVX.data();
     float *vy = s.ParVY.data();
     const double half = size / 2.0;
-    fillGrid(grid, count, share, [&](int i) {
-        passes::bounceOffWalls(x, y, vx, vy, i, half);
-        grid.cell[i] =
-            grid.at(clampedCell(x[i], rx.low, perCell, n), clampedCell(y[i], ry.low, perCell, n));
+    fillGrid(grid, count, share, [&](int from, int to) {
+        bounceAndFile(x, y, vx, vy, grid.cell.data(), from, to, half, rx.low, ry.low, perCell, n);
     });
 
     // Candidates: a squared distance in Single, whose few roundings stay far below the 2^-16
@@ -439,16 +451,18 @@ bool unboundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     grid.pu = grid.u.data();
     grid.pv = grid.v.data();
     std::atomic<bool> tooFar { false };
-    fillGrid(grid, count, share, [&](int i) {
-        if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar)) { // NaN too
-            tooFar.store(true, std::memory_order_relaxed);
-            grid.cell[i] = grid.at(0, 0);
-            return;
+    fillGrid(grid, count, share, [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            if (!(std::fabs(x[i]) <= kFar && std::fabs(y[i]) <= kFar)) { // NaN too
+                tooFar.store(true, std::memory_order_relaxed);
+                grid.cell[i] = grid.at(0, 0);
+                continue;
+            }
+            const double u = reduce(x[i]), v = reduce(y[i]);
+            grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
+            grid.v[i] = static_cast<float>(v);
+            grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
         }
-        const double u = reduce(x[i]), v = reduce(y[i]);
-        grid.u[i] = static_cast<float>(u); // a rounding far below the cell's margin
-        grid.v[i] = static_cast<float>(v);
-        grid.cell[i] = grid.at(periodicCell(u), periodicCell(v));
     });
     if (tooFar.load(std::memory_order_relaxed))
         return false; // nothing changed but the grid
