@@ -71,39 +71,52 @@ void setWideSearch(bool wide)
     g_wide.store(wide && g_canWide, std::memory_order_relaxed);
 }
 
-void CellGrid::sort(int count, bool share)
+void CellGrid::countHalf(int h, int from, int to)
+{
+    const int cells = (n + 2) * stride;
+    std::vector<int> &c = counts[h];
+    c.assign(static_cast<std::size_t>(cells), 0);
+    int *f = c.data();
+    int lower = 0;
+    for (int i = from; i < to; ++i) {
+        ++f[cell[i]];
+        lower += cell[i] < cells / 2;
+    }
+    lowerCells[h] = lower;
+}
+
+void CellGrid::place(int count, bool share)
 {
     const int cells = (n + 2) * stride;
     first.resize(static_cast<std::size_t>(cells) + 1);
     first[cells] = count;
-    auto half = [&](int k) {
+    // The first place of each cell, and from it each half's next place in that cell.
+    auto sum = [&](int k) {
         const int low = k == 0 ? 0 : cells / 2, high = k == 0 ? cells / 2 : cells;
         int *f = first.data();
-        std::fill(f + low, f + high, 0);
-        // Without branches, which would be mispredicted wherever the particles' indexes and
-        // cells have come apart: a particle of the other half goes to a scratch slot.
-        int below = 0, spareCount = 0, spareId;
-        float spareU, spareV;
-        for (int i = 0; i < count; ++i) {
-            const int c = cell[i];
-            const bool mine = c >= low && c < high;
-            below += c < low;
-            ++*(mine ? f + c : &spareCount);
-        }
-        for (int c = low; c < high; ++c) { // f[c]: the end of cell c's places
-            below += f[c];
-            f[c] = below;
-        }
-        for (int i = count - 1; i >= 0; --i) {
-            const int c = cell[i];
-            const bool mine = c >= low && c < high;
-            const int place = --*(mine ? f + c : &spareCount);
-            *(mine ? id.data() + place : &spareId) = i;
-            *(mine ? su.data() + place : &spareU) = pu[i];
-            *(mine ? sv.data() + place : &spareV) = pv[i];
+        int *c0 = counts[0].data();
+        int *c1 = counts[1].data();
+        int next = k == 0 ? 0 : lowerCells[0] + lowerCells[1];
+        for (int c = low; c < high; ++c) {
+            const int n0 = c0[c], n1 = c1[c];
+            f[c] = next;
+            c0[c] = next;
+            c1[c] = next + n0;
+            next += n0 + n1;
         }
     };
-    Helper::instance().run(2, half, share);
+    Helper::instance().run(2, sum, share);
+    auto put = [&](int h) {
+        int *next = counts[h].data();
+        const int to = halfBegin(count, h + 1);
+        for (int i = halfBegin(count, h); i < to; ++i) {
+            const int p = next[cell[i]]++;
+            id[p] = i;
+            su[p] = pu[i];
+            sv[p] = pv[i];
+        }
+    };
+    Helper::instance().run(2, put, share);
 }
 
 void findPairs(const CellGrid &g, int count, float bound, double exactSize,

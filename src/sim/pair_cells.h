@@ -60,9 +60,19 @@ struct CellGrid
     int at(int cx, int cy) const { return (cy + 1) * stride + cx + 1; }
 
     /// Counting sort by cell, stable: each cell lists its particles in ascending index order.
-    /// The cells are sorted in two halves, which the helper thread can share: each half counts
-    /// the particles below it and places its own after them.
-    void sort(int count, bool share);
+    /// The particles are counted and placed in two halves by index, and the cells' places
+    /// summed up in two halves by cell, which the helper thread can share: the first half's
+    /// particles go before the second's in every cell.
+    ///
+    /// countHalf(h, from, to) counts the cells of particles from .. to - 1, the half h of
+    /// halfBegin(count, h) .. halfBegin(count, h + 1); place() then sorts, once both halves are
+    /// counted.
+    static int halfBegin(int count, int h) { return h == 0 ? 0 : (h == 1 ? count / 2 : count); }
+    void countHalf(int h, int from, int to);
+    void place(int count, bool share);
+
+    std::vector<int> counts[2]; // per half: particles in each cell, then the next place
+    int lowerCells[2] = {}; // per half: its particles in the first half of the cells
 };
 
 /// The pairs found for one chunk of particles, i << 32 | j with i in the chunk and j > i, in

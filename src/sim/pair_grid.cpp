@@ -172,14 +172,19 @@ int pairSearchThreads()
 namespace {
 
 /// Fills the grid's cells and coordinates for every particle, fillRange(from, to) storing
-/// them for a range, in chunks shared with the helper, then sorts the particles by cell.
+/// them for a range, and counts the cells, in two halves shared with the helper; then sorts
+/// the particles by cell.
 template <typename FillRange>
 void fillGrid(CellGrid &g, int count, bool share, FillRange &&fillRange)
 {
     g.resize(count);
-    auto fill = [&](int k) { fillRange(chunkBegin(count, k), chunkBegin(count, k + 1)); };
-    Helper::instance().run(kChunks, fill, share);
-    g.sort(count, share);
+    auto fill = [&](int h) {
+        const int from = CellGrid::halfBegin(count, h), to = CellGrid::halfBegin(count, h + 1);
+        fillRange(from, to);
+        g.countHalf(h, from, to);
+    };
+    Helper::instance().run(2, fill, share);
+    g.place(count, share);
 }
 
 /// The collisions are settled in groups of this many consecutive search chunks.
