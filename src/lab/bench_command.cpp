@@ -52,16 +52,24 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     };
 
     std::optional<std::vector<BenchCase>> cases;
+    std::optional<std::vector<PairedCase>> paired;
+    int status = kExitOk;
     try {
         placeParticles(state, rows);
-        cases = timeCases(o, tick);
+        if (o.pairs == "both")
+            paired = timePairedCases(o, state, tick, status);
+        else if (!(cases = timeCases(o, tick)))
+            status = kExitInterrupted;
     } catch (const RuntimeFault &fault) {
         printError("simulation fault: " + faultText(fault));
         return kExitFault;
     }
-    if (!cases)
-        return kExitInterrupted;
-    printSummary(o, *cases);
+    if (status != kExitOk)
+        return status;
+    if (paired)
+        printPairedSummary(o, *paired);
+    else
+        printSummary(o, *cases);
     return kExitOk;
 }
 

@@ -29,4 +29,22 @@ std::optional<std::vector<BenchCase>> timeCases(const LabOptions &options, const
 /// Prints the summary line: the median run, the best one and the contacts per tick.
 void printSummary(const LabOptions &options, const std::vector<BenchCase> &cases);
 
+/// One timed run of `ticks` ticks with both pair passes.
+struct PairedCase
+{
+    double allSeconds = 0, gridSeconds = 0;
+    TickCounters counters; // of the grid's ticks
+};
+
+/// --pairs both: warms up, then times `options.repeats` runs of `options.ticks` ticks, each
+/// tick run with every pair tested and then again from the same state with the cell grid,
+/// timed apart, so that both passes are timed on the same states at the same moments. The
+/// two results must be identical bit for bit; the run goes on from them. Returns nothing,
+/// with `status` set and the reason printed, when interrupted or when the results differ.
+std::optional<std::vector<PairedCase>> timePairedCases(
+    const LabOptions &options, ModPar &state, const TickRunner &tick, int &status);
+
+/// Prints the summary line of --pairs both.
+void printPairedSummary(const LabOptions &options, const std::vector<PairedCase> &cases);
+
 } // namespace brownian::lab

@@ -41,6 +41,7 @@ const std::vector<OptionSpec> &optionSpecs()
         { "--no-draw", ForBench, true },
         { "--repeats", ForBench },
         { "--pairs", ForBench },
+        { "--warmup", ForBench },
         { "--seeds", ForSweep },
         { "--out", ForSweep, false, true },
         { "--msd", ForSweep, true },

@@ -54,8 +54,11 @@ struct LabOptions
     bool noDraw = false;
     /// Timed runs of `ticks` ticks each, 1..1000.
     int repeats = 5;
-    /// Pair pass: "auto", "all" (every pair) or "grid" (the cell grid).
+    /// Pair pass: "auto", "all" (every pair), "grid" (the cell grid) or "both" (every tick
+    /// timed with each on the same state, and the results compared).
     std::string pairs = "auto";
+    /// Ticks run before the timed runs; -1: a tenth of the timed ticks, at least 100.
+    std::int64_t warmUp = -1;
 
     int particles() const { return numSide * numSide; }
     bool wantsMsd() const { return !msdOut.empty() || !plotPng.empty(); }

@@ -87,11 +87,17 @@ distribution at fixed energy (and, on the torus, fixed momentum), Scalas et al.,
 Options of bench:
   --no-draw                 leave out the drawing (frame and path) of every tick
   --repeats R               timed runs of T ticks each, 1 to 1000 (default 5)
-  --pairs auto|all|grid     pair pass: every pair below 256 particles and the cell grid from
-                            there on (auto, the default), every pair, or the cell grid
-bench places the particles, runs a warm-up of T/10 ticks (at least 100), then times R runs of
-T ticks, printing one line per run, and ends with one line of key=value fields (the median
-run): us_per_tick=, ticks_per_s=, pair_tests_per_s= and more.
+  --pairs auto|all|grid|both
+                            pair pass: every pair below 256 particles and the cell grid from
+                            there on (auto, the default), every pair, the cell grid, or both:
+                            every tick run with each from the same state, timed apart, and
+                            the two results compared bit for bit
+  --warmup W                ticks run before the timed runs (default T/10, at least 100)
+bench places the particles, runs the warm-up ticks, then times R runs of T ticks, printing
+one line per run, and ends with one line of key=value fields (the median run): us_per_tick=,
+ticks_per_s=, pair_tests_per_s= and more. With --pairs both the fields are
+us_per_tick_all=, us_per_tick_grid= and ratio= (the all-pairs time over the grid time, the
+median over the runs), and a tick whose two results differ ends the bench with status 3.
 
 Options of sweep (lists are comma-separated; the runs are their Cartesian product):
   --mode LIST               bounded and/or unbounded (default bounded)

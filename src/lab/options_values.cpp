@@ -178,11 +178,12 @@ std::string applyRunOrBench(Reader &r, ParseResult &result)
     o.noDraw = r.flag("--no-draw");
     r.whole("--repeats", 1, 1000, o.repeats);
     if (const std::string *v = r.value("--pairs")) {
-        if (*v == "auto" || *v == "all" || *v == "grid")
+        if (*v == "auto" || *v == "all" || *v == "grid" || *v == "both")
             o.pairs = *v;
         else if (r.error.empty())
-            r.error = "--pairs: expected auto, all or grid, not '" + *v + "'";
+            r.error = "--pairs: expected auto, all, grid or both, not '" + *v + "'";
     }
+    r.whole<std::int64_t>("--warmup", 0, kMaxTicks, o.warmUp);
     if (!r.error.empty())
         return r.error;
     if (const std::string *v = r.value(kVersionKey); v && *v != programVersion())

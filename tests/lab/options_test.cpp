@@ -186,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(Table, OptionErrors,
         ErrorCase { "BenchOptionInRun", "run --no-draw", "--no-draw: not an option of run" },
         ErrorCase { "FlagWithValue", "bench --no-draw=1", "--no-draw: takes no value" },
         ErrorCase { "DpiWithNoDraw", "bench --no-draw --dpi 96", "--dpi" },
-        ErrorCase { "RepeatsZero", "bench --repeats 0", "--repeats" }),
+        ErrorCase { "RepeatsZero", "bench --repeats 0", "--repeats" },
+        ErrorCase { "UnknownPairPass", "bench --pairs some",
+            "--pairs: expected auto, all, grid or both, not 'some'" },
+        ErrorCase { "NegativeWarmUp", "bench --warmup -1", "--warmup" }),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

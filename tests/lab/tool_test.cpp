@@ -364,6 +364,28 @@ TEST_F(Tool, BenchPrintsOneLinePerCaseAndTheFigures)
     }
 }
 
+TEST_F(Tool, BenchWithBothPassesTimesEachOnTheSameStates)
+{
+    // 324 particles: the grid applies. Every tick is compared bit for bit, so a run that ends
+    // well has found the two passes identical on 2 × 3 ticks after the 7 of the warm-up.
+    const Result r = run({ "bench", "--num-side", "18", "--size", "200", "--ticks", "3",
+        "--repeats", "2", "--warmup", "7", "--pairs", "both", "--no-draw" });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(lines, line);)
+        all.push_back(line);
+    ASSERT_EQ(all.size(), 3u) << r.out;
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(all[k].rfind("case " + std::to_string(k + 1) + "/2: 3 ticks: all pairs ", 0), 0u)
+            << all[k];
+        EXPECT_NE(all[k].find("results identical"), std::string::npos) << all[k];
+    }
+    for (const char *key :
+        { "us_per_tick_all=", "us_per_tick_grid=", "ratio=", "warmup_ticks=7 ", "pairs=both" })
+        EXPECT_NE(all[2].find(key), std::string::npos) << key << " in " << all[2];
+}
+
 TEST_F(Tool, InterruptedRunLeavesNothingBehind)
 {
     const Result r = run({ "run", "--num-side", "10", "--ticks", "100000000", "--stats-out",
