@@ -52,7 +52,10 @@ void findChunkPairs(
 {
 #ifdef BROWNIAN_HAS_WIDE_SEARCH
     if (g_wide.load(std::memory_order_relaxed)) {
-        wide::findChunkPairs<Periodic, Exact>(g, from, to, bound, exactSize, out);
+        if constexpr (!Periodic && Exact)
+            wide::findChunkPairsClamped(g, from, to, bound, exactSize, out);
+        else
+            wide::findChunkPairs<Periodic, Exact>(g, from, to, bound, exactSize, out);
         return;
     }
 #endif
