@@ -76,12 +76,14 @@ struct CellGrid
 };
 
 /// The pairs found for one chunk of particles, i << 32 | j with i in the chunk and j > i, in
-/// (i, j) order; the found partners j beyond the chunk are also listed in `beyond`.
+/// (i, j) order; the found partners j beyond the chunk are also listed, the first
+/// `beyondCount` entries of `beyond`.
 struct ChunkPairs
 {
     std::vector<std::uint64_t> pairs;
     std::size_t count = 0;
     std::vector<int> beyond;
+    std::size_t beyondCount = 0;
     std::uint64_t tests = 0;
 };
 

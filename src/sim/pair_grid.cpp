@@ -252,14 +252,15 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     thread_local std::vector<Group> mineGroups(kGroups);
     std::vector<unsigned char> &left = mineFlags; // 1: the particle's pairs wait for round two
     std::vector<Group> &groups = mineGroups;
-    left.assign(static_cast<std::size_t>(count), 0);
+    left.assign(static_cast<std::size_t>(count) + 1, 0); // and a slot for no particle
     auto groupEnd = [&](int g) { return chunkBegin(count, (g + 1) * kChunksPerGroup); };
     for (int g = 0; g < kGroups; ++g) {
         const int end = groupEnd(g);
         for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k) {
-            for (const int j : chunks[k].beyond) {
-                if (j >= end)
-                    left[j] = 1;
+            const ChunkPairs &c = chunks[k];
+            for (std::size_t a = 0; a < c.beyondCount; ++a) {
+                const int j = c.beyond[a];
+                left[j >= end ? j : count] = 1; // without a branch that would go either way
             }
         }
     }
