@@ -147,9 +147,10 @@ std::optional<std::vector<PairedCase>> timePairedCases(
                 const PairPassScope grid(PairPass::Grid);
                 if (previous) {
                     state = std::move(*previous);
-                    tick(ignored); // back to `current`, bit for bit
+                    tick(ignored); // back to `current`, bit for bit, and straight on
+                } else {
+                    state = current;
                 }
-                state = current;
                 const Clock::time_point start = Clock::now();
                 tick(c.counters);
                 c.gridSeconds += seconds(start);
