@@ -75,9 +75,9 @@ int cellLimit(int count)
 /// components reversed as bounceOffWalls reverses them, and each particle's cell with its
 /// indexes clamped to 0 .. n - 1 (NaN to 0, where it touches nothing), written without branches
 /// so that the loop vectorises. Truncation is the floor for the non-negative quotients.
-void bounceAndFile(const float *__restrict x, const float *__restrict y, float *__restrict vx,
-    float *__restrict vy, int *__restrict cell, int from, int to, double h, double lowX,
-    double lowY, double perCell, int n)
+__attribute__((target_clones("avx2", "default"))) void bounceAndFile(const float *__restrict x,
+    const float *__restrict y, float *__restrict vx, float *__restrict vy, int *__restrict cell,
+    int from, int to, double h, double lowX, double lowY, double perCell, int n)
 {
     constexpr double edge = field::kBoxSide;
     const double last = n - 1;
