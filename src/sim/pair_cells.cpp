@@ -69,6 +69,11 @@ bool wideSearchAvailable()
     return g_canWide;
 }
 
+bool wideSearch()
+{
+    return g_wide.load(std::memory_order_relaxed);
+}
+
 void setWideSearch(bool wide)
 {
     g_wide.store(wide && g_canWide, std::memory_order_relaxed);

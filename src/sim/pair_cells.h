@@ -97,10 +97,12 @@ inline int secondOf(std::uint64_t pair)
     return static_cast<int>(pair & 0xffffffffu);
 }
 
-/// Whether the search can compare eight places at a time (AVX2), and the choice, on where it
-/// can (the default), off for the baseline instruction set. Both find the same pairs.
+/// Whether the grid passes can use their AVX2 code (the search comparing eight places at a
+/// time, the cells filed four at a time), and the choice: on where they can (the default), off
+/// for the baseline instruction set. Both give the same results.
 bool wideSearchAvailable();
 void setWideSearch(bool wide);
+bool wideSearch();
 
 /// Finds, chunk by chunk of particles shared with the helper thread, the pairs whose squared
 /// distance over the grid's coordinates is at most `bound` (across the seams in the periodic
