@@ -49,12 +49,19 @@ Outcome run(ModPar s, bool unbounded, PairPass pass, int subSteps)
 }
 
 /// Runs the state with both passes and expects identical arrays; returns the contacts made.
+/// The grid runs with its AVX2 code where the processor has it, and with the baseline code.
 std::uint64_t expectSame(const ModPar &s, bool unbounded, int subSteps, const std::string &what)
 {
     const Outcome all = run(s, unbounded, PairPass::All, subSteps);
-    const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps);
-    EXPECT_EQ(grid.contacts, all.contacts) << what;
-    EXPECT_TRUE(grid.bits == all.bits) << what;
+    for (const bool wide : { true, false }) {
+        if (wide && !brownian::pairs::wideSearchAvailable())
+            continue;
+        brownian::pairs::setWideSearch(wide);
+        const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps);
+        brownian::pairs::setWideSearch(true);
+        EXPECT_EQ(grid.contacts, all.contacts) << what << (wide ? ", AVX2" : ", baseline");
+        EXPECT_TRUE(grid.bits == all.bits) << what << (wide ? ", AVX2" : ", baseline");
+    }
     return all.contacts;
 }
 
@@ -240,6 +247,25 @@ TEST(PairGrid, MatchesAllPairsFarOutsideTheBox)
     EXPECT_GT(expectSame(s, false, 2, "far outside"), 20u);
 }
 
+/// Discs exactly touching a wall of the box, and a Single step either side: the grid's filing
+/// bounces them off the walls exactly as the wall pass does.
+TEST(PairGrid, MatchesAllPairsAtTheWalls)
+{
+    for (const int size : { 25, 40 }) {
+        ModPar s = blank(6, size);
+        const float h = static_cast<float>(size) / 2, far = 5000.0f - h;
+        int i = 0;
+        for (const float edge : { h, far }) {
+            for (const float at :
+                { edge, std::nextafter(edge, 0.0f), std::nextafter(edge, 1e9f) }) {
+                brownian::test::put(s, i++, { at, 1000.0f + 100.0f * i, 0.5f, 0.25f });
+                brownian::test::put(s, i++, { 1000.0f + 100.0f * i, at, -0.25f, 0.5f });
+            }
+        }
+        expectSame(s, false, 2, "walls, size " + std::to_string(size));
+    }
+}
+
 /// The cases where the unbounded grid steps aside for the all-pairs pass, and the smallest
 /// grids: one particle, particles larger than the field, two and three cells per axis, and
 /// coordinates far outside the field.
@@ -327,6 +353,28 @@ TEST(PairGrid, SameBitsWithTheWideAndTheBaselineSearch)
         EXPECT_TRUE(narrow.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
         EXPECT_TRUE(wide.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
     }
+}
+
+/// A chain of three discs across the first index of the second group of pairs, which the
+/// helper thread settles side by side with the first: the pair into that group must be
+/// settled before the pair within it, as in the all-pairs pass.
+TEST(PairGrid, MatchesAllPairsAcrossTheHelpersGroups)
+{
+    const int threads = brownian::pairSearchThreads();
+    brownian::setPairSearchThreads(2);
+    for (const bool unbounded : { false, true }) {
+        ModPar s = blank(46, 40); // 2116 particles: the helper thread takes part
+        const int first = brownian::pairs::chunkBegin(46 * 46, brownian::pairs::kChunks / 2);
+        brownian::test::put(s, first - 1, { 1000.0f, 1000.0f, 2.0f, 0.5f });
+        brownian::test::put(s, first, { 1036.0f, 1003.0f, -1.0f, 0.0f });
+        brownian::test::put(s, first + 1, { 1072.0f, 1000.0f, -0.5f, 1.5f });
+        const std::uint64_t contacts =
+            expectSame(s, unbounded, 1, unbounded ? "unbounded" : "bounded");
+        if (!unbounded) { // on the torus the parked discs fall onto one another
+            EXPECT_EQ(contacts, 2u);
+        }
+    }
+    brownian::setPairSearchThreads(threads);
 }
 
 /// The pairs are found by one thread or two: the states must not tell which.
