@@ -26,6 +26,16 @@ void printCase(const LabOptions &o, int index, const BenchCase &c)
     std::fflush(stdout);
 }
 
+/// The summary line's first fields: the settings of the bench.
+void printSettings(const LabOptions &o)
+{
+    std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
+                "warmup_ticks=%lld repeats=%d ",
+        o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
+        o.noDraw ? "no" : "yes", static_cast<long long>(o.ticks),
+        static_cast<long long>(warmUpTicks(o)), o.repeats);
+}
+
 } // namespace
 
 std::int64_t warmUpTicks(const LabOptions &o)
@@ -67,14 +77,12 @@ void printSummary(const LabOptions &o, const std::vector<BenchCase> &cases)
     for (const BenchCase &c : cases)
         contacts += static_cast<double>(c.counters.contacts);
     contacts /= static_cast<double>(o.ticks) * o.repeats;
-    std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
-                "warmup_ticks=%lld repeats=%d us_per_tick=%.3f ticks_per_s=%.1f "
-                "pair_tests_per_s=%.6g contacts_per_tick=%.3f best_us_per_tick=%.3f pairs=%s\n",
-        o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
-        o.noDraw ? "no" : "yes", static_cast<long long>(o.ticks),
-        static_cast<long long>(warmUpTicks(o)), o.repeats, median.seconds * 1e6 / o.ticks,
-        o.ticks / median.seconds, static_cast<double>(median.counters.pairTests) / median.seconds,
-        contacts, sorted.front().seconds * 1e6 / o.ticks, o.pairs.c_str());
+    printSettings(o);
+    std::printf("us_per_tick=%.3f ticks_per_s=%.1f pair_tests_per_s=%.6g contacts_per_tick=%.3f "
+                "best_us_per_tick=%.3f pairs=%s\n",
+        median.seconds * 1e6 / o.ticks, o.ticks / median.seconds,
+        static_cast<double>(median.counters.pairTests) / median.seconds, contacts,
+        sorted.front().seconds * 1e6 / o.ticks, o.pairs.c_str());
 }
 
 namespace {
@@ -185,13 +193,11 @@ void printPairedSummary(const LabOptions &o, const std::vector<PairedCase> &case
         contacts += static_cast<double>(c.counters.contacts);
     }
     contacts /= static_cast<double>(o.ticks) * o.repeats;
-    std::printf("mode=%s num_side=%d particles=%d size=%d speed=%d draw=%s ticks=%lld "
-                "warmup_ticks=%lld repeats=%d us_per_tick_all=%.3f us_per_tick_grid=%.3f "
-                "ratio=%.1f best_ratio=%.1f contacts_per_tick=%.3f pairs=both\n",
-        o.unbounded ? "unbounded" : "bounded", o.numSide, o.particles(), o.size, o.speed,
-        o.noDraw ? "no" : "yes", static_cast<long long>(o.ticks),
-        static_cast<long long>(warmUpTicks(o)), o.repeats, median(all), median(grid),
-        median(ratios), *std::max_element(ratios.begin(), ratios.end()), contacts);
+    printSettings(o);
+    std::printf("us_per_tick_all=%.3f us_per_tick_grid=%.3f ratio=%.1f best_ratio=%.1f "
+                "contacts_per_tick=%.3f pairs=both\n",
+        median(all), median(grid), median(ratios), *std::max_element(ratios.begin(), ratios.end()),
+        contacts);
 }
 
 } // namespace brownian::lab

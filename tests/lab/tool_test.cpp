@@ -341,6 +341,15 @@ TEST_F(Tool, PicturesHaveTheWindowsSizesAtTheResolution)
     }
 }
 
+std::vector<std::string> linesOf(const std::string &text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 TEST_F(Tool, BenchPrintsOneLinePerCaseAndTheFigures)
 {
     for (const char *draw : { "", "--no-draw" }) {
@@ -350,10 +359,7 @@ TEST_F(Tool, BenchPrintsOneLinePerCaseAndTheFigures)
             args.push_back(draw);
         const Result r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
-        std::istringstream lines(r.out);
-        std::vector<std::string> all;
-        for (std::string line; std::getline(lines, line);)
-            all.push_back(line);
+        const std::vector<std::string> all = linesOf(r.out);
         ASSERT_EQ(all.size(), 4u) << r.out;
         for (int k = 0; k < 3; ++k)
             EXPECT_EQ(all[k].rfind("case " + std::to_string(k + 1) + "/3: 20 ticks", 0), 0u)
@@ -371,10 +377,7 @@ TEST_F(Tool, BenchWithBothPassesTimesEachOnTheSameStates)
     const Result r = run({ "bench", "--num-side", "18", "--size", "200", "--ticks", "3",
         "--repeats", "2", "--warmup", "7", "--pairs", "both", "--no-draw" });
     ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(r.out);
-    std::vector<std::string> all;
-    for (std::string line; std::getline(lines, line);)
-        all.push_back(line);
+    const std::vector<std::string> all = linesOf(r.out);
     ASSERT_EQ(all.size(), 3u) << r.out;
     for (int k = 0; k < 2; ++k) {
         EXPECT_EQ(all[k].rfind("case " + std::to_string(k + 1) + "/2: 3 ticks: all pairs ", 0), 0u)
