@@ -71,15 +71,14 @@ int cellLimit(int count)
     return static_cast<int>(std::sqrt(2.0 * count)) + 1;
 }
 
-/// The wall pass and the cells of a clamped grid for particles from .. to - 1: the velocity
-/// components reversed as bounceOffWalls reverses them, and each particle's cell with its
-/// indexes clamped to 0 .. n - 1 (NaN to 0, where it touches nothing), written without branches
-/// so that the loop vectorises. Truncation is the floor for the non-negative quotients.
+/// The wall pass and the cells of a clamped grid for particles from .. to - 1: each particle's
+/// cell with its indexes clamped to 0 .. n - 1 (NaN to 0, where it touches nothing), written
+/// without branches so that the loop vectorises. Truncation is the floor for the non-negative
+/// quotients.
 __attribute__((always_inline)) inline void bounceAndFileLoop(const float *__restrict x,
     const float *__restrict y, float *__restrict vx, float *__restrict vy, int *__restrict cell,
     int from, int to, double h, double lowX, double lowY, double perCell, int n)
 {
-    constexpr double edge = field::kBoxSide;
     const double last = n - 1;
     const int stride = n + 2;
     auto column = [&](double v, double low) {
@@ -89,12 +88,8 @@ __attribute__((always_inline)) inline void bounceAndFileLoop(const float *__rest
         return static_cast<int>(q);
     };
     for (int i = from; i < to; ++i) {
-        const double xi = x[i], yi = y[i];
-        const bool insideX = (xi - h > 0.0) & (xi + h < edge);
-        const bool insideY = (yi - h > 0.0) & (yi + h < edge);
-        vx[i] = insideX ? vx[i] : -vx[i];
-        vy[i] = insideY ? vy[i] : -vy[i];
-        cell[i] = (column(yi, lowY) + 1) * stride + column(xi, lowX) + 1;
+        passes::bounceOffWalls(x, y, vx, vy, i, h);
+        cell[i] = (column(y[i], lowY) + 1) * stride + column(x[i], lowX) + 1;
     }
 }
 

@@ -10,14 +10,15 @@
 namespace brownian::passes {
 
 /// Reverses each velocity component of particle i whose disc of radius h is not wholly inside
-/// the box along that axis.
+/// the box along that axis. Without branches, so that a loop over the particles vectorises.
 inline void bounceOffWalls(const float *x, const float *y, float *vx, float *vy, int i, double h)
 {
     constexpr double edge = field::kBoxSide;
-    if (!(x[i] - h > 0.0 && x[i] + h < edge))
-        vx[i] = -vx[i];
-    if (!(y[i] - h > 0.0 && y[i] + h < edge))
-        vy[i] = -vy[i];
+    const double xi = x[i], yi = y[i];
+    const bool insideX = (xi - h > 0.0) & (xi + h < edge);
+    const bool insideY = (yi - h > 0.0) & (yi + h < edge);
+    vx[i] = insideX ? vx[i] : -vx[i];
+    vy[i] = insideY ? vy[i] : -vy[i];
 }
 
 /// Moves particles from .. to - 1 by their velocities; false where a position is not finite.
