@@ -6,9 +6,7 @@
 #include "sim/pair_helper.h"
 #include "sim/particle_passes.h"
 
-#include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <vector>
 
 namespace brownian {
