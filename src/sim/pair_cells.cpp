@@ -135,10 +135,8 @@ void findPairs(const CellGrid &g, int count, float bound, double exactSize,
         const int from = chunkBegin(count, k), to = chunkBegin(count, k + 1);
         if (g.periodic)
             findChunkPairs<true, false>(g, from, to, bound, exactSize, chunks[k]);
-        else if (exactSize >= 0)
-            findChunkPairs<false, true>(g, from, to, bound, exactSize, chunks[k]);
         else
-            findChunkPairs<false, false>(g, from, to, bound, exactSize, chunks[k]);
+            findChunkPairs<false, true>(g, from, to, bound, exactSize, chunks[k]);
     };
     Helper::instance().run(kChunks, find, share);
 }

@@ -106,8 +106,8 @@ bool wideSearch();
 
 /// Finds, chunk by chunk of particles shared with the helper thread, the pairs whose squared
 /// distance over the grid's coordinates is at most `bound` (across the seams in the periodic
-/// grid). With `exactSize` >= 0 (clamped grid only) a pair is kept only where it also passes
-/// the contact test of the all-pairs pass, sqrt(dx² + dy²) <= exactSize in Double.
+/// grid). In the clamped grid a pair is kept only where it also passes the contact test of
+/// the all-pairs pass, sqrt(dx² + dy²) <= exactSize in Double (never for a negative size).
 void findPairs(const CellGrid &g, int count, float bound, double exactSize,
     std::vector<ChunkPairs> &chunks, bool share);
 

@@ -267,8 +267,8 @@ TEST(PairGrid, MatchesAllPairsAtTheWalls)
 }
 
 /// The cases where the unbounded grid steps aside for the all-pairs pass, and the smallest
-/// grids: one particle, particles larger than the field, two and three cells per axis, and
-/// coordinates far outside the field.
+/// grids: one particle, particles larger than the field, two and three cells per axis,
+/// coordinates far outside the field, and a negative size.
 TEST(PairGrid, MatchesAllPairsForTinyAndHugeCases)
 {
     std::mt19937 rng(5);
@@ -281,6 +281,10 @@ TEST(PairGrid, MatchesAllPairsForTinyAndHugeCases)
             expectSame(s, unbounded, 3, "size " + std::to_string(size));
         }
     }
+    // Nothing is within a negative size; the walls still turn the particles.
+    ModPar negative = clustered(rng, 7, 40, false);
+    negative.ParSize = brownian::Integer(-40);
+    expectSame(negative, false, 2, "a negative size");
     ModPar out = clustered(rng, 8, 200, true);
     brownian::test::put(out, 5, { 70000.0f, 10.0f, 1.0f, 1.0f });
     expectSame(out, true, 2, "a coordinate far outside the field");
