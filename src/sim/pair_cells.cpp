@@ -52,10 +52,7 @@ void findChunkPairs(
 {
 #ifdef BROWNIAN_HAS_WIDE_SEARCH
     if (g_wide.load(std::memory_order_relaxed)) {
-        if constexpr (!Periodic && Exact)
-            wide::findChunkPairsClamped(g, from, to, bound, exactSize, out);
-        else
-            wide::findChunkPairs<Periodic, Exact>(g, from, to, bound, exactSize, out);
+        wide::findChunkPairsWide<Periodic>(g, from, to, bound, exactSize, out);
         return;
     }
 #endif
