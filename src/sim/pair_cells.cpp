@@ -4,6 +4,7 @@
 #include "pair_helper.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 
@@ -22,7 +23,8 @@ namespace {
 constexpr double kPeriod = field::kPeriod;
 
 #ifdef BROWNIAN_HAS_WIDE_SEARCH
-const bool g_canWide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+const bool g_canWide = (__builtin_cpu_init(),
+    __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0);
 #else
 const bool g_canWide = false;
 #endif
@@ -36,7 +38,7 @@ namespace narrow {
 // Everything defined from here to the pop is compiled for AVX2 and called only where the
 // processor has it; the standard library's code, defined above, is not.
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,popcnt")
 namespace wide {
 #define BROWNIAN_WIDE_SEARCH 1
 #include "pair_search.inc"
