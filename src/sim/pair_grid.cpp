@@ -270,20 +270,22 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     thread_local std::vector<Group> mineGroups(kGroups);
     std::vector<unsigned char> &left = mineFlags; // 1: the particle's pairs wait for round two
     std::vector<Group> &groups = mineGroups;
-    left.assign(static_cast<std::size_t>(count) + 1, 0); // and a slot for no particle
+    left.resize(static_cast<std::size_t>(count) + kGroups); // and a slot for each group
     auto groupEnd = [&](int g) { return chunkBegin(count, (g + 1) * kChunksPerGroup); };
-    for (int g = 0; g < kGroups; ++g) {
-        const int end = groupEnd(g);
-        for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k) {
+    auto first = [&](int g) {
+        Group &group = groups[g];
+        // The group's own flags, the only ones it reads or writes: first the particles that
+        // the earlier groups' pairs reach.
+        const int begin = g == 0 ? 0 : groupEnd(g - 1), end = groupEnd(g);
+        std::fill(left.begin() + begin, left.begin() + end, 0);
+        for (int k = 0; k < g * kChunksPerGroup; ++k) {
             const ChunkPairs &c = chunks[k];
             for (std::size_t a = 0; a < c.beyondCount; ++a) {
                 const int j = c.beyond[a];
-                left[j >= end ? j : count] = 1; // without a branch that would go either way
+                // Without a branch that would go either way.
+                left[j >= begin && j < end ? j : count + g] = 1;
             }
         }
-    }
-    auto first = [&](int g) {
-        Group &group = groups[g];
         std::size_t most = 0;
         for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k)
             most += chunks[k].count;
@@ -295,7 +297,6 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
         VelocityUndo *undo = group.undo.data();
         std::size_t laterCount = 0, undoCount = 0;
         group.fault = false;
-        const int end = groupEnd(g);
         unsigned char *l = left.data();
         for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup && !group.fault; ++k) {
             const ChunkPairs &c = chunks[k];
@@ -398,7 +399,10 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     float *y = s.ParY.data();
     const double size = s.ParSize.toDouble();
     const int limit = cellLimit(count);
-    const Range rx = finiteRange(x, count), ry = finiteRange(y, count);
+    const bool share = count >= pairs::kShareFromParticles;
+    Range rx, ry;
+    auto ranges = [&](int k) { (k == 0 ? rx : ry) = finiteRange(k == 0 ? x : y, count); };
+    Helper::instance().run(2, ranges, share);
     const double spanX = rx.high > rx.low ? rx.high - rx.low : 0.0;
     const double spanY = ry.high > ry.low ? ry.high - ry.low : 0.0;
     const double width = std::max(minimumCell(size), std::max(spanX, spanY) / limit);
@@ -406,7 +410,6 @@ void boundedGridPairPass(ModPar &s, int count, TickCounters *counters)
     // Multiplying by the reciprocal rounds differently from dividing only at a cell's edge,
     // and by far less than the cell's margin of a twip.
     const double perCell = 1.0 / width;
-    const bool share = count >= pairs::kShareFromParticles;
     grid.n = n;
     grid.periodic = false;
     grid.pu = x; // the positions themselves: they do not change during the pass
