@@ -1,3 +1,4 @@
+#include "model/fault.h"
 #include "model/modpar.h"
 #include "sim/step.h"
 #include "support/recording_canvas.h"
@@ -8,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 
 using brownian::boundedSubStep;
@@ -405,6 +407,41 @@ TEST(FastPairPass, MatchesThePlainPassBitForBit)
     EXPECT_GT(seen.roundedIn, 0);
     EXPECT_GT(seen.justOut, 0);
     EXPECT_GT(contacts, 1000);
+}
+
+// --- The move's fault ----------------------------------------------------------------------
+
+/// A move that takes a position to infinity raises the floating fault after every other
+/// particle has moved: on one thread, and with the move shared with the helper thread (from
+/// 2048 particles on) in chunks other than the faulty particle's.
+TEST(MoveFault, RaisedAfterEveryParticleHasMoved)
+{
+    struct Case
+    {
+        bool unbounded;
+        int numSide;
+    };
+    for (const Case c : { Case { false, 3 }, Case { true, 3 }, Case { false, 46 } }) {
+        ModPar s = brownian::test::StateBuilder()
+                       .numSide(c.numSide)
+                       .size(25)
+                       .speed(1)
+                       .locus(0)
+                       .unbounded(c.unbounded)
+                       .parked();
+        const int last = c.numSide * c.numSide - 1;
+        put(s, 0, { 500.0f, 500.0f, 1.0f, -2.0f });
+        put(s, last, { 2000.0f, 2000.0f, std::numeric_limits<float>::infinity(), 0.0f });
+        RecordingCanvas path;
+        try {
+            c.unbounded ? brownian::unboundedSubStep(s, path) : boundedSubStep(s, path);
+            ADD_FAILURE() << c.numSide << ": no fault";
+        } catch (const brownian::RuntimeFault &fault) {
+            EXPECT_EQ(fault.kind(), brownian::FaultKind::Floating) << c.numSide;
+        }
+        EXPECT_EQ(get(s, 0).x, 501.0f) << c.numSide;
+        EXPECT_EQ(get(s, 0).y, 498.0f) << c.numSide;
+    }
 }
 
 } // namespace
