@@ -209,13 +209,6 @@ void fillGrid(CellGrid &g, int count, bool share, FillRange &&fillRange)
 constexpr int kChunksPerGroup = 8;
 constexpr int kGroups = kChunks / kChunksPerGroup;
 
-/// A pair settled early, with the velocities it found, so that it can be taken back.
-struct VelocityUndo
-{
-    int i, j;
-    float vxI, vyI, vxJ, vyJ;
-};
-
 /// A pair settled late, with the positions and velocities it found.
 struct FullUndo
 {
@@ -227,8 +220,7 @@ struct Group
 {
     // Sized for all the group's pairs, so that the first round writes without checks.
     std::vector<std::uint64_t> later; // pairs left to the second round, in (i, j) order
-    std::vector<VelocityUndo> undo;
-    std::size_t laterCount = 0, undoCount = 0;
+    std::size_t laterCount = 0, settled = 0;
     bool fault = false;
 };
 
@@ -270,6 +262,10 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     thread_local std::vector<Group> mineGroups(kGroups);
     std::vector<unsigned char> &left = mineFlags; // 1: the particle's pairs wait for round two
     std::vector<Group> &groups = mineGroups;
+    thread_local std::vector<float> mineSavedVx, mineSavedVy;
+    std::vector<float> &savedVx = mineSavedVx, &savedVy = mineSavedVy; // at the pass's start
+    savedVx.resize(static_cast<std::size_t>(count));
+    savedVy.resize(static_cast<std::size_t>(count));
     left.resize(static_cast<std::size_t>(count) + kGroups); // and a slot for each group
     auto groupEnd = [&](int g) { return chunkBegin(count, (g + 1) * kChunksPerGroup); };
     auto first = [&](int g) {
@@ -289,13 +285,14 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
         std::size_t most = 0;
         for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup; ++k)
             most += chunks[k].count;
-        if (group.later.size() < most) {
+        if (group.later.size() < most)
             group.later.resize(most);
-            group.undo.resize(most);
-        }
         std::uint64_t *later = group.later.data();
-        VelocityUndo *undo = group.undo.data();
-        std::size_t laterCount = 0, undoCount = 0;
+        std::size_t laterCount = 0, settled = 0;
+        // The first round changes the velocities of the group's own particles only: kept
+        // here, they can all be taken back.
+        std::copy(vx + begin, vx + end, savedVx.begin() + begin);
+        std::copy(vy + begin, vy + end, savedVy.begin() + begin);
         group.fault = false;
         unsigned char *l = left.data();
         for (int k = g * kChunksPerGroup; k < (g + 1) * kChunksPerGroup && !group.fault; ++k) {
@@ -321,16 +318,15 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
                     later[laterCount++] = p;
                     continue;
                 }
-                undo[undoCount] = { i, j, vx[i], vy[i], vx[j], vy[j] };
                 if (!exchangeDirect(x, y, vx, vy, i, j)) {
                     group.fault = true;
                     break;
                 }
-                ++undoCount;
+                ++settled;
             }
         }
         group.laterCount = laterCount;
-        group.undoCount = undoCount;
+        group.settled = settled;
     };
     Helper::instance().run(kGroups, first, true);
 
@@ -348,22 +344,15 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
             vx[u->j] = u->vxJ;
             vy[u->j] = u->vyJ;
         }
-        for (const Group &group : groups) {
-            for (const VelocityUndo *u = group.undo.data() + group.undoCount;
-                 u-- != group.undo.data();) {
-                vx[u->i] = u->vxI;
-                vy[u->i] = u->vyI;
-                vx[u->j] = u->vxJ;
-                vy[u->j] = u->vyJ;
-            }
-        }
+        std::copy(savedVx.begin(), savedVx.begin() + count, vx);
+        std::copy(savedVy.begin(), savedVy.begin() + count, vy);
         return serial();
     };
     std::uint64_t contacts = 0;
     for (const Group &group : groups) {
         if (group.fault)
             return takeBack();
-        contacts += group.undoCount;
+        contacts += group.settled;
     }
     for (const Group &group : groups) {
         for (std::size_t a = 0; a < group.laterCount; ++a) {
