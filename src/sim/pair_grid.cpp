@@ -209,11 +209,12 @@ void fillGrid(CellGrid &g, int count, bool share, FillRange &&fillRange)
 constexpr int kChunksPerGroup = 8;
 constexpr int kGroups = kChunks / kChunksPerGroup;
 
-/// A pair settled late, with the positions and velocities it found.
-struct FullUndo
+/// A pair across the seams settled late, with the positions it found: CollideWrap may shift
+/// them.
+struct PositionUndo
 {
     int i, j;
-    float xI, yI, xJ, yJ, vxI, vyI, vxJ, vyJ;
+    float xI, yI, xJ, yJ;
 };
 
 struct Group
@@ -330,8 +331,8 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
     };
     Helper::instance().run(kGroups, first, true);
 
-    thread_local std::vector<FullUndo> mineLate;
-    std::vector<FullUndo> &late = mineLate;
+    thread_local std::vector<PositionUndo> mineLate;
+    std::vector<PositionUndo> &late = mineLate;
     late.clear();
     auto takeBack = [&] {
         for (auto u = late.rbegin(); u != late.rend(); ++u) {
@@ -339,10 +340,6 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
             y[u->i] = u->yI;
             x[u->j] = u->xJ;
             y[u->j] = u->yJ;
-            vx[u->i] = u->vxI;
-            vy[u->i] = u->vyI;
-            vx[u->j] = u->vxJ;
-            vy[u->j] = u->vyJ;
         }
         std::copy(savedVx.begin(), savedVx.begin() + count, vx);
         std::copy(savedVy.begin(), savedVy.begin() + count, vy);
@@ -361,11 +358,11 @@ std::uint64_t settlePairs(ModPar &s, int count, std::vector<ChunkPairs> &chunks,
             const Way way = decide(i, j);
             if (way == Way::Apart)
                 continue;
-            late.push_back({ i, j, x[i], y[i], x[j], y[j], vx[i], vy[i], vx[j], vy[j] });
             if (way == Way::Direct) {
                 if (!exchangeDirect(x, y, vx, vy, i, j))
                     return takeBack();
             } else {
+                late.push_back({ i, j, x[i], y[i], x[j], y[j] });
                 try {
                     settle(i, j);
                 } catch (...) {

@@ -62,10 +62,11 @@ public:
 private:
     static constexpr std::uint64_t kNone = ~std::uint64_t { 0 };
     /// How long the helper watches for the next job before it sleeps: longer than the gaps
-    /// between the jobs of a sub-step, shorter than the work between sub-steps where a run
-    /// writes its outputs (on a machine shared by several runs a watching helper holds a
-    /// processor another run could use).
-    static constexpr std::chrono::microseconds kWatch { 50 };
+    /// between the jobs of a sub-step (the collisions left to the calling thread alone take
+    /// up to about 100 µs once a large run has mixed its particles), shorter than the work
+    /// between sub-steps where a run writes its outputs (on a machine shared by several runs a
+    /// watching helper holds a processor another run could use).
+    static constexpr std::chrono::microseconds kWatch { 200 };
 
     static void spinPause()
     {

@@ -310,15 +310,31 @@ TEST(PairGrid, LongUnboundedRunMatchesAllPairs)
 
 /// A collision whose velocities overflow raises its fault after exactly the collisions before
 /// it in (i, j) order, also where other pairs, later in that order, were settled side by side
-/// with it on the helper thread and must be taken back.
+/// with it on the helper thread and must be taken back, and where pairs across the seams
+/// before it were left to the calling thread and shifted their particles.
 TEST(PairGrid, OverflowingCollisionFaultsAfterTheSamePairs)
 {
     std::mt19937 rng(31);
+    struct Case
+    {
+        int faulty; // in the first or in the last group of pairs
+        bool acrossSeams; // the faulty pair and an earlier one across the seams (unbounded)
+    };
     for (const bool unbounded : { false, true }) {
-        for (const int faulty : { 10, 3000 }) { // in the first and in the last group of pairs
+        for (const Case c : { Case { 10, false }, Case { 3000, false }, Case { 3000, true } }) {
+            if (c.acrossSeams && !unbounded)
+                continue;
             ModPar s = clustered(rng, 60, 40, unbounded);
-            brownian::test::put(s, faulty, { 2000.0f, 2000.0f, 3.0e38f, 1.0f });
-            brownian::test::put(s, faulty + 1, { 2010.0f, 2000.0f, -3.0e38f, 1.0f });
+            const int faulty = c.faulty;
+            if (c.acrossSeams) {
+                brownian::test::put(s, 5, { -490.0f, 3000.0f, 1.0f, 0.5f });
+                brownian::test::put(s, 6, { 5495.0f, 3005.0f, -1.0f, 0.0f });
+                brownian::test::put(s, faulty, { 2000.0f, -490.0f, 1.0f, 3.0e38f });
+                brownian::test::put(s, faulty + 1, { 2005.0f, 5495.0f, 1.0f, -3.0e38f });
+            } else {
+                brownian::test::put(s, faulty, { 2000.0f, 2000.0f, 3.0e38f, 1.0f });
+                brownian::test::put(s, faulty + 1, { 2010.0f, 2000.0f, -3.0e38f, 1.0f });
+            }
             std::vector<std::uint32_t> after[2];
             for (const PairPass pass : { PairPass::All, PairPass::Grid }) {
                 ModPar t = s;
