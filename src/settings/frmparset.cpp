@@ -235,7 +235,9 @@ void FrmParSet::showPendingMessage()
         m_pendingField = nullptr;
         return;
     }
+    m_messageUp = true;
     toolkit::messageBox(field == m_txtNum ? kCountMessage : kSizeMessage, 0, kErrorTitle, this);
+    m_messageUp = false;
     if (!m_closed) {
         activateWindow();
         field->setFocus(Qt::OtherFocusReason);
@@ -291,6 +293,13 @@ void FrmParSet::Form_Unload(int &)
 
 void FrmParSet::closeEvent(QCloseEvent *event)
 {
+    if (m_messageUp) {
+        // A close request that reaches this window while its field's message box is up: the
+        // box comes first, as for O.K. and Cancel. Closing now would hide the box with this
+        // window, and leave it waiting unseen for an answer that nobody can give.
+        event->ignore();
+        return;
+    }
     event->accept();
     if (m_closed)
         return;

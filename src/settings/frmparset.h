@@ -83,6 +83,7 @@ private:
     /// The count text as last checked, for which the pick is valid.
     QString m_checkedCount;
     QLineEdit *m_pendingField = nullptr;
+    bool m_messageUp = false; // the field's message box is waiting for its answer
     bool m_closed = false;
 
     QLineEdit *m_txtNum = nullptr;

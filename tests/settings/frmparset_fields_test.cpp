@@ -193,6 +193,32 @@ TEST_F(SettingsDialog, ClickFromAFieldWithLettersShowsTheMessageOnly)
     EXPECT_EQ(state().ParX.size(), 25);
 }
 
+/// A close request that reaches the dialog while a field's message box waits for its answer
+/// (the close box, pressed just as the box appears) is refused: closing would hide the box
+/// with the dialog and leave the program waiting for an answer nobody can see to give.
+TEST_F(SettingsDialog, CloseRequestWhileTheMessageIsUpIsRefused)
+{
+    FrmParSet &d = open();
+    bool hiddenUnderTheBox = false;
+    toolkit::setMessageBoxHook([&](const QString &prompt, const QString &title) {
+        messages.push_back({ prompt, title });
+        d.close();
+        hiddenUnderTheBox = !d.isVisible();
+    });
+    d.TxtNum()->setText(QStringLiteral("abc"));
+    QTest::mouseClick(d.ComOK(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(hiddenUnderTheBox);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(settings(), &d);
+
+    // Once the box is answered, the dialog closes as ever.
+    d.close();
+    settle();
+    EXPECT_FALSE(d.isVisible());
+}
+
 TEST_F(SettingsDialog, OkThatSlipsPastTheCheckWritesNothing)
 {
     FrmParSet &d = open();
