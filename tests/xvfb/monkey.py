@@ -55,6 +55,17 @@ def shown(caption):
     return out.split() if out else []
 
 
+def minimised(caption):
+    """Ids of the windows titled exactly `caption` that the window manager holds minimised."""
+    out = run("search", "--name", "^" + re.escape(caption) + "$", check=False)
+    ids = []
+    for w in out.split():
+        r = subprocess.run(["xprop", "-id", w, "WM_STATE"], capture_output=True, text=True)
+        if "Iconic" in r.stdout:
+            ids.append(w)
+    return ids
+
+
 def main_window():
     out = run("search", "--onlyvisible", "--name", "^ヴァリム（")
     ids = [w for w in out.split() if MAIN.match(run("getwindowname", w))]
@@ -267,6 +278,10 @@ class Monkey:
         """Closes any box and the dialog, so the main window can take the final Esc (or the
         run can go on from the main window)."""
         for _ in range(50):
+            # A click on a title bar's minimise button can take the dialog, and the error box
+            # above it, off the screen while the box still holds every window: bring them back.
+            for w in minimised("エラー") + minimised("粒子の設定"):
+                run("windowactivate", w, check=False)
             boxes, dialogs = shown("エラー"), shown("粒子の設定")
             if not boxes and not dialogs:
                 return True
