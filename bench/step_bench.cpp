@@ -2,9 +2,9 @@
 // tick (sub-steps and frame, not the on-screen presentation). Sub-step cases take NumSide as
 // their argument: 5 is 25 particles, 10 is 100.
 #include "model/geometry.h"
-#include "sim/pair_grid.h"
 #include "sim/restart.h"
 #include "sim/settings.h"
+#include "sim/simulation.h"
 #include "sim/step.h"
 #include "toolkit/image_surface.h"
 
@@ -18,57 +18,59 @@ using namespace brownian;
 constexpr double kPathSide = 5063;
 constexpr double kViewSide = field::kViewSide;
 
-ModPar makeState(int numSide, int size, int speed, int mode)
+/// A simulation of numSide² particles placed afresh, on one thread unless told.
+Simulation makeSimulation(int numSide, int size, int speed, int mode, int threads = 1)
 {
     ModPar s;
     s.setDefaults();
     s.BoundMode = mode;
     applySettings(s, { numSide, size, speed, 0 });
-    restart(s);
-    return s;
+    Simulation simulation(std::move(s), threads);
+    simulation.place();
+    return simulation;
 }
 
 /// Lets the particles move for 500 sub-steps, in whole ticks.
-void warmUp(ModPar &s, bool unbounded)
+void warmUp(Simulation &simulation)
 {
     NullCanvas path, frame;
-    for (int done = 0; done < 500; done += s.ParSpeed.value())
-        runTick(s, unbounded, path, frame);
+    for (int done = 0; done < 500; done += simulation.state().ParSpeed.value())
+        simulation.tick(path, frame);
 }
 
 void BM_BoundedSubStep(benchmark::State &st)
 {
-    ModPar s = makeState(static_cast<int>(st.range(0)), 500, 1, 0);
-    warmUp(s, false);
+    Simulation simulation = makeSimulation(static_cast<int>(st.range(0)), 500, 1, 0);
+    warmUp(simulation);
     NullCanvas path;
     for (auto _ : st)
-        boundedSubStep(s, path);
+        simulation.subStep(false, path);
 }
 BENCHMARK(BM_BoundedSubStep)->Arg(5)->Arg(10);
 
 void BM_BoundedSubStepPlain(benchmark::State &st)
 {
-    ModPar s = makeState(static_cast<int>(st.range(0)), 500, 1, 0);
-    warmUp(s, false);
+    Simulation simulation = makeSimulation(static_cast<int>(st.range(0)), 500, 1, 0);
+    warmUp(simulation);
     NullCanvas path;
     for (auto _ : st)
-        boundedSubStepPlain(s, path);
+        boundedSubStepPlain(simulation.state(), path);
 }
 BENCHMARK(BM_BoundedSubStepPlain)->Arg(5)->Arg(10);
 
 void BM_UnboundedSubStep(benchmark::State &st)
 {
-    ModPar s = makeState(static_cast<int>(st.range(0)), 500, 1, 1);
-    warmUp(s, true);
+    Simulation simulation = makeSimulation(static_cast<int>(st.range(0)), 500, 1, 1);
+    warmUp(simulation);
     NullCanvas path;
     for (auto _ : st)
-        unboundedSubStep(s, path);
+        simulation.subStep(true, path);
 }
 BENCHMARK(BM_UnboundedSubStep)->Arg(5)->Arg(10);
 
 /// One sub-step at speed 1 through a chosen pair pass: arguments NumSide, ParSize, mode (1
-/// unbounded), pass (0 every pair, 1 the cell grid) and the threads the grid finds its pairs
-/// with. With two threads the CPU time is the calling thread's only: compare the wall times.
+/// unbounded), pass (0 every pair, 1 the cell grid) and the simulation's threads. With two threads
+/// the CPU time is the calling thread's only: compare the wall times.
 ///
 /// Both passes are timed after the same 1000 sub-steps (run with the grid, whose results are
 /// the same), where the contacts have settled: the grid's time grows with the contacts, about
@@ -78,20 +80,15 @@ BENCHMARK(BM_UnboundedSubStep)->Arg(5)->Arg(10);
 void BM_SubStepPass(benchmark::State &st)
 {
     const bool unbounded = st.range(2) != 0;
-    const int threads = pairSearchThreads();
-    setPairSearchThreads(static_cast<int>(st.range(4)));
-    ModPar s = makeState(
-        static_cast<int>(st.range(0)), static_cast<int>(st.range(1)), 1, unbounded ? 1 : 0);
+    Simulation simulation = makeSimulation(static_cast<int>(st.range(0)),
+        static_cast<int>(st.range(1)), 1, unbounded ? 1 : 0, static_cast<int>(st.range(4)));
     NullCanvas path;
-    {
-        const PairPassScope grid(PairPass::Grid);
-        for (int i = 0; i < 1000; ++i)
-            unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
-    }
-    const PairPassScope pass(st.range(3) != 0 ? PairPass::Grid : PairPass::All);
+    simulation.setPairPass(PairPass::Grid);
+    for (int i = 0; i < 1000; ++i)
+        simulation.subStep(unbounded, path);
+    simulation.setPairPass(st.range(3) != 0 ? PairPass::Grid : PairPass::All);
     for (auto _ : st)
-        unbounded ? unboundedSubStep(s, path) : boundedSubStep(s, path);
-    setPairSearchThreads(threads);
+        simulation.subStep(unbounded, path);
 }
 
 void subStepPassCases(benchmark::internal::Benchmark *b)
@@ -111,11 +108,11 @@ BENCHMARK(BM_SubStepPass)->Apply(subStepPassCases)->Unit(benchmark::kMicrosecond
 /// particles have moved for a while, at the given device-pixel ratio.
 void frameDrawing(benchmark::State &st, double devicePixelRatio)
 {
-    ModPar s = makeState(10, 500, 5, 0);
-    warmUp(s, false);
+    Simulation simulation = makeSimulation(10, 500, 5, 0);
+    warmUp(simulation);
     ImageSurface buffer(kViewSide, kViewSide, 15.0, devicePixelRatio);
     for (auto _ : st) {
-        drawFrame(s, buffer);
+        drawFrame(simulation.state(), buffer);
         buffer.clear();
     }
 }
@@ -145,8 +142,9 @@ BENCHMARK(BM_FrameDrawing100Baseline);
 /// Five path segments on the path picture, as one tick at speed level 5 draws them.
 void BM_PathSegments5(benchmark::State &st)
 {
-    ModPar s = makeState(10, 500, 5, 0);
-    warmUp(s, false);
+    Simulation simulation = makeSimulation(10, 500, 5, 0);
+    warmUp(simulation);
+    const ModPar &s = simulation.state();
     ImageSurface path(kPathSide, kPathSide, 15.0);
     for (auto _ : st) {
         for (int k = 0; k < 5; ++k)
@@ -160,13 +158,13 @@ BENCHMARK(BM_PathSegments5);
 /// frame, the copy to the view (an exchange of images) and the clearing of the buffer.
 void fullTick(benchmark::State &st, int numSide, int size, int speed, bool unbounded)
 {
-    ModPar s = makeState(numSide, size, speed, unbounded ? 1 : 0);
-    warmUp(s, unbounded);
+    Simulation simulation = makeSimulation(numSide, size, speed, unbounded ? 1 : 0);
+    warmUp(simulation);
     ImageSurface path(kPathSide, kPathSide, 15.0);
     ImageSurface buffer(kViewSide, kViewSide, 15.0);
     ImageSurface view(kViewSide, kViewSide, 15.0);
     for (auto _ : st) {
-        runTick(s, unbounded, path, buffer);
+        simulation.tick(unbounded, path, buffer);
         buffer.swapImage(view);
         buffer.clear();
         benchmark::DoNotOptimize(view.image().constBits());

@@ -1,8 +1,9 @@
 #include "animation.h"
 
-#include "sim/restart.h"
+#include "model/fault.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace brownian {
 
@@ -24,9 +25,10 @@ private:
     const std::vector<SubStepObserver *> &m_observers;
 };
 
-Animation::Animation(ModPar &state, QObject *parent)
+Animation::Animation(Simulation &simulation, QObject *parent)
     : QObject(parent)
-    , m_state(state)
+    , m_simulation(simulation)
+    , m_state(simulation.state())
     , m_timPar([this] { tick(false); }, this)
     , m_timpar2([this] { tick(true); }, this)
 {
@@ -47,6 +49,8 @@ void Animation::stop()
 
 void Animation::startCurrent()
 {
+    if (m_faulted)
+        return; // the program is ending
     if (m_state.BoundMode == Integer(0))
         m_timPar.setInterval(1);
     else
@@ -62,10 +66,30 @@ void Animation::setMode(Integer boundMode)
     emit modeChanged(boundMode.value());
 }
 
+template <typename Step> bool Animation::guarded(Step &&step)
+{
+    if (m_faulted)
+        return false;
+    QString message;
+    try {
+        step();
+        return true;
+    } catch (const RuntimeFault &fault) {
+        message = QString::fromStdString(fault.japaneseName()) + QStringLiteral("\n")
+            + QString::fromStdString(fault.what());
+    } catch (const std::exception &e) {
+        message = QStringLiteral("実行時エラーが発生しました。\n") + QString::fromUtf8(e.what());
+    }
+    m_faulted = true;
+    stop();
+    emit faulted(message);
+    return false;
+}
+
 void Animation::placeAfresh()
 {
-    restart(m_state);
-    emit placed();
+    if (guarded([this] { m_simulation.place(); }))
+        emit placed();
 }
 
 void Animation::restartIn(Integer boundMode)
@@ -110,8 +134,12 @@ void Animation::tick(bool unbounded)
         observer = &fanOut;
     // Without a window the tick draws nothing.
     NullCanvas none;
-    runTick(m_state, unbounded, m_drawing.path ? *m_drawing.path : none,
-        m_drawing.buffer ? *m_drawing.buffer : none, &m_counters, observer);
+    const bool done = guarded([&] {
+        m_simulation.tick(unbounded, m_drawing.path ? *m_drawing.path : none,
+            m_drawing.buffer ? *m_drawing.buffer : none, &m_counters, observer);
+    });
+    if (!done)
+        return;
     if (m_drawing.present)
         m_drawing.present();
     emit ticked();

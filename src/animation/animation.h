@@ -2,10 +2,11 @@
 
 #include "model/modpar.h"
 #include "sim/canvas.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 #include "toolkit/timer.h"
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <vector>
@@ -15,7 +16,9 @@ namespace brownian {
 /// The simulation's clock: owns the two animation timers, TimPar (bounded mode) and Timpar2
 /// (unbounded mode), of which at most one runs, ticking while its interval is 1 ms. Windows
 /// drive the simulation through it (restart in a mode, place afresh, pause, play) and observe
-/// it through its signals; none of them touches another window's timers.
+/// it through its signals; none of them touches another window's timers. A fault of the
+/// simulation is caught here, where the ticks and placements are made: the clock stops and
+/// reports it through faulted(), and no exception leaves it.
 class Animation : public QObject
 {
     Q_OBJECT
@@ -31,11 +34,12 @@ public:
         std::function<void()> present;
     };
 
-    explicit Animation(ModPar &state, QObject *parent = nullptr);
+    explicit Animation(Simulation &simulation, QObject *parent = nullptr);
     ~Animation() override;
 
-    ModPar &state() { return m_state; }
-    const ModPar &state() const { return m_state; }
+    ModPar &state() { return m_simulation.state(); }
+    const ModPar &state() const { return m_simulation.state(); }
+    Simulation &simulation() { return m_simulation; }
 
     void setDrawing(Drawing drawing);
 
@@ -46,8 +50,8 @@ public:
     void startCurrent();
     /// Sets BoundMode; modeChanged follows when it changed.
     void setMode(Integer boundMode);
-    /// Places the particles afresh for the current mode (InitPar with its margin) and clears
-    /// the path; the timers are not touched.
+    /// Places the particles afresh for the current mode (InitPar with its margin), then
+    /// placed(); the timers are not touched.
     void placeAfresh();
     /// setMode, placeAfresh, startCurrent.
     void restartIn(Integer boundMode);
@@ -77,8 +81,11 @@ public:
 signals:
     /// After every tick, once its frame is presented; lastTick() holds its counters.
     void ticked();
-    /// After every fresh placement of the particles.
+    /// After every fresh placement of the particles: a view starts a fresh path.
     void placed();
+    /// After a fault of the simulation in a tick or a placement, with both timers stopped: the
+    /// fault's name in Japanese, a line break and its detail. Nothing ticks after it.
+    void faulted(const QString &message);
     /// After BoundMode has changed.
     void modeChanged(int boundMode);
     /// After the pause flag has changed.
@@ -87,8 +94,12 @@ signals:
 private:
     class FanOut;
     void setPaused(bool paused);
+    /// Runs `step`; a fault it raises stops the clock and is reported. False after a fault.
+    template <typename Step> bool guarded(Step &&step);
 
+    Simulation &m_simulation;
     ModPar &m_state;
+    bool m_faulted = false;
     Drawing m_drawing;
     toolkit::Timer m_timPar, m_timpar2;
     bool m_paused = false;

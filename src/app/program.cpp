@@ -4,11 +4,26 @@
 #include "menu/frmmnu.h"
 #include "observation/frmobs.h"
 #include "settings/frmparset.h"
+#include "toolkit/application.h"
+
+#include <thread>
 
 namespace brownian {
 
+namespace {
+
+/// The window's simulation shares its grid passes between two threads where the machine has
+/// two processors or more.
+int windowThreads()
+{
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+} // namespace
+
 Program::Program()
-    : m_animation(m_state)
+    : m_simulation(ModPar {}, windowThreads())
+    , m_animation(m_simulation)
     , m_main(std::make_unique<FrmPar>(m_animation))
     , m_menu(std::make_unique<FrmMnu>(m_animation))
     , m_observation(std::make_unique<FrmObs>(m_animation))
@@ -26,6 +41,8 @@ Program::Program()
     main.onObservationKey = [&main, &observation] {
         observation.toggleBeside(main.frameGeometry());
     };
+    QObject::connect(&m_animation, &Animation::faulted, &m_animation,
+        [](const QString &message) { toolkit::Application::reportFault(message); });
 }
 
 Program::~Program()

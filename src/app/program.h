@@ -2,6 +2,7 @@
 
 #include "animation/animation.h"
 #include "model/modpar.h"
+#include "sim/simulation.h"
 
 #include <memory>
 
@@ -27,7 +28,7 @@ public:
     /// Loads the main window and shows it: from here the bounded animation runs.
     void start();
 
-    ModPar &state() { return m_state; }
+    ModPar &state() { return m_simulation.state(); }
     Animation &animation() { return m_animation; }
     FrmPar &main() { return *m_main; }
     FrmMnu &menu() { return *m_menu; }
@@ -39,7 +40,7 @@ public:
 private:
     void openSettings();
 
-    ModPar m_state;
+    Simulation m_simulation;
     Animation m_animation;
     std::unique_ptr<FrmPar> m_main;
     std::unique_ptr<FrmMnu> m_menu;

@@ -2,7 +2,7 @@
 #include "commands.h"
 #include "pictures.h"
 #include "setup.h"
-#include "sim/pair_grid.h"
+#include "sim/simulation.h"
 
 namespace brownian::lab {
 
@@ -33,17 +33,17 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;
 
-    const PairPassScope pairs(o.pairs == "all" ? PairPass::All
-            : o.pairs == "grid"                ? PairPass::Grid
-                                               : PairPass::Auto);
-    ModPar state;
+    Simulation simulation(ModPar {}, labThreads(o),
+        o.pairs == "all"        ? PairPass::All
+            : o.pairs == "grid" ? PairPass::Grid
+                                : PairPass::Auto);
+    ModPar &state = simulation.state();
     prepareState(state, o);
-    state.clearPath = [&pathCanvas] { pathCanvas.clear(); };
 
     // One tick as the window runs it, with the drawing made to happen: the frame is drawn and
     // cleared, the path segments are drawn onto the path picture.
     auto tick = [&](TickCounters &counters) {
-        runTick(state, o.unbounded, pathCanvas, frameCanvas, &counters);
+        simulation.tick(o.unbounded, pathCanvas, frameCanvas, &counters);
         if (draw) {
             frame->image();
             frame->clear();
@@ -56,8 +56,9 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     int status = kExitOk;
     try {
         placeParticles(state, rows);
+        pathCanvas.clear();
         if (o.pairs == "both")
-            paired = timePairedCases(o, state, tick, status);
+            paired = timePairedCases(o, simulation, tick, status);
         else if (!(cases = timeCases(o, tick)))
             status = kExitInterrupted;
     } catch (const RuntimeFault &fault) {

@@ -3,7 +3,7 @@
 #include "commands.h"
 #include "interrupt.h"
 #include "messages.h"
-#include "sim/pair_grid.h"
+#include "sim/simulation.h"
 
 #include <algorithm>
 #include <chrono>
@@ -108,8 +108,9 @@ double median(std::vector<double> values)
 } // namespace
 
 std::optional<std::vector<PairedCase>> timePairedCases(
-    const LabOptions &o, ModPar &state, const TickRunner &tick, int &status)
+    const LabOptions &o, Simulation &simulation, const TickRunner &tick, int &status)
 {
+    ModPar &state = simulation.state();
     InterruptGuard interrupt;
     status = kExitInterrupted;
     auto interrupted = [] {
@@ -122,7 +123,7 @@ std::optional<std::vector<PairedCase>> timePairedCases(
     // tick from there, with the caches and the helper thread as a run leaves them.
     std::optional<ModPar> previous;
     {
-        const PairPassScope grid(PairPass::Grid); // the same results, sooner
+        simulation.setPairPass(PairPass::Grid); // the same results, sooner
         TickCounters ignored;
         for (std::int64_t t = 0, warmUp = warmUpTicks(o); t < warmUp; ++t) {
             if (interrupted())
@@ -145,14 +146,14 @@ std::optional<std::vector<PairedCase>> timePairedCases(
             ModPar current = state;
             TickCounters ignored;
             {
-                const PairPassScope all(PairPass::All);
+                simulation.setPairPass(PairPass::All);
                 const Clock::time_point start = Clock::now();
                 tick(ignored);
                 c.allSeconds += seconds(start);
             }
             ModPar byAllPairs = std::move(state);
             {
-                const PairPassScope grid(PairPass::Grid);
+                simulation.setPairPass(PairPass::Grid);
                 if (previous) {
                     state = std::move(*previous);
                     tick(ignored); // back to `current`, bit for bit, and straight on

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "options.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 
 #include <functional>
 #include <optional>
@@ -42,7 +42,7 @@ struct PairedCase
 /// two results must be identical bit for bit; the run goes on from them. Returns nothing,
 /// with `status` set and the reason printed, when interrupted or when the results differ.
 std::optional<std::vector<PairedCase>> timePairedCases(
-    const LabOptions &options, ModPar &state, const TickRunner &tick, int &status);
+    const LabOptions &options, Simulation &simulation, const TickRunner &tick, int &status);
 
 /// Prints the summary line of --pairs both.
 void printPairedSummary(const LabOptions &options, const std::vector<PairedCase> &cases);

@@ -58,17 +58,18 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
         pathPicture = makePathPicture(o.dpi);
     Canvas &path = pathPicture ? static_cast<Canvas &>(*pathPicture) : nullPath;
 
-    ModPar state;
+    Simulation simulation(ModPar {}, labThreads(o));
+    ModPar &state = simulation.state();
     prepareState(state, o);
-    state.clearPath = [&path] { path.clear(); };
     try {
         placeParticles(state, rows);
     } catch (const RuntimeFault &fault) {
         printError("simulation fault in the placement (InitPar): " + faultText(fault));
         return kExitFault;
     }
+    path.clear();
 
-    Stepper stepper(state, o.unbounded);
+    Stepper stepper(simulation, o.unbounded);
     Recorder recorder(recorderSetup(o, files), state);
     recorder.atStart(state, stepper.unwrappedX(), stepper.unwrappedY());
     const int status = runTicks(o, stepper, recorder, path, pathPicture.get());

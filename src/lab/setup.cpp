@@ -3,9 +3,11 @@
 #include "sim/restart.h"
 #include "sim/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace brownian::lab {
 
@@ -57,6 +59,11 @@ void placeParticles(ModPar &s, const std::optional<std::vector<StateRow>> &rows)
         loadState(s, *rows);
     else
         restart(s);
+}
+
+int labThreads(const LabOptions &)
+{
+    return static_cast<int>(std::max(1u, std::min(256u, std::thread::hardware_concurrency())));
 }
 
 } // namespace brownian::lab

@@ -21,4 +21,7 @@ void prepareState(ModPar &state, const LabOptions &options);
 /// as RuntimeFault.
 void placeParticles(ModPar &state, const std::optional<std::vector<StateRow>> &rows);
 
+/// The threads a run's simulation shares its grid passes between.
+int labThreads(const LabOptions &options);
+
 } // namespace brownian::lab

@@ -2,17 +2,17 @@
 
 namespace brownian::lab {
 
-Stepper::Stepper(ModPar &state, bool unbounded)
-    : m_state(state)
+Stepper::Stepper(Simulation &simulation, bool unbounded)
+    : m_simulation(simulation)
     , m_unbounded(unbounded)
 {
-    m_unwrapped.reset(state);
+    m_unwrapped.reset(simulation.state());
 }
 
 void Stepper::tick(Canvas &path, TickCounters &counters, SubStepObserver *after)
 {
     m_after = after;
-    runTick(m_state, m_unbounded, path, m_frame, &counters, this);
+    m_simulation.tick(m_unbounded, path, m_frame, &counters, this);
 }
 
 void Stepper::afterSubStep(const ModPar &s)

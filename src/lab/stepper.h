@@ -3,7 +3,7 @@
 #include "analysis/motion.h"
 #include "model/modpar.h"
 #include "sim/canvas.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 
 #include <cstdint>
 #include <vector>
@@ -19,11 +19,11 @@ using brownian::Totals;
 class Stepper final : private SubStepObserver
 {
 public:
-    /// Starts the unwrapped positions at the state's positions.
-    Stepper(ModPar &state, bool unbounded);
+    /// Starts the unwrapped positions at the simulation's positions.
+    Stepper(Simulation &simulation, bool unbounded);
 
-    /// One tick as the window runs it (runTick), with its path segments on `path`. After each
-    /// sub-step the unwrapped positions take in its move, then `after` (when given) is called.
+    /// One tick as the window runs it (Simulation::tick), with its path segments on `path`. After
+    /// each sub-step the unwrapped positions take in its move, then `after` (when given) is called.
     /// The frame goes to a canvas that keeps nothing: only the last one is wanted, and the
     /// caller draws it (drawFrame).
     void tick(Canvas &path, TickCounters &counters, SubStepObserver *after = nullptr);
@@ -32,12 +32,12 @@ public:
     std::int64_t subSteps() const { return m_unwrapped.subSteps(); }
     const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
     const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
-    ModPar &state() { return m_state; }
+    ModPar &state() { return m_simulation.state(); }
 
 private:
     void afterSubStep(const ModPar &state) override;
 
-    ModPar &m_state;
+    Simulation &m_simulation;
     bool m_unbounded;
     NullCanvas m_frame;
     SubStepObserver *m_after = nullptr;

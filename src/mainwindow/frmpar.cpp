@@ -66,15 +66,15 @@ FrmPar::FrmPar(Animation &animation)
         kViewSide, kViewSide, toolkit::twipsPerPixel(), devicePixelRatioF(), kWhite);
 
     m_animation.setDrawing({ &m_path->surface(), m_frameBuffer.get(), [this] { showTick(); } });
-    m_state.clearPath = [this] {
+    // A fresh placement starts a fresh path.
+    connect(&m_animation, &Animation::placed, this, [this] {
         m_path->surface().clear();
         m_path->update();
-    };
+    });
 }
 
 FrmPar::~FrmPar()
 {
-    m_state.clearPath = nullptr;
     m_animation.setDrawing({});
 }
 

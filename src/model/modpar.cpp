@@ -64,8 +64,6 @@ void InitPar(ModPar &s, Integer Margin)
         if (i == last)
             break; // the counter is not incremented past the last index
     }
-    if (s.clearPath)
-        s.clearPath();
 }
 
 void exchangeVelocities(ModPar &s, Integer I, Integer J, float dx, float dy)

@@ -4,8 +4,6 @@
 #include "random_source.h"
 #include "single_array.h"
 
-#include <functional>
-
 namespace brownian {
 
 /// The one simulation state of the program: five settings and four parallel particle arrays.
@@ -29,8 +27,6 @@ struct ModPar
 
     /// The uniform source that only InitPar draws from.
     RandomSource random;
-    /// Clears the path picture; called by InitPar after placing. May be empty (headless).
-    std::function<void()> clearPath;
 
     /// Sets the start-up defaults: BoundMode 0, NumSide 5, ParSize 400, ParSpeed 3, LocusNo 12.
     void setDefaults();
@@ -42,7 +38,7 @@ struct ModPar
 
 /// Places every particle on a jittered grid filling the square -Margin/2..5000+Margin/2 and
 /// gives it a random velocity in [-2.5, 2.5) per axis; four draws per particle in the order
-/// x, y, vx, vy. Then clears the path picture. Margin is 0 (bounded) or 1000 (unbounded).
+/// x, y, vx, vy. Margin is 0 (bounded) or 1000 (unbounded).
 void InitPar(ModPar &state, Integer Margin);
 
 /// The elastic collision of two equal discs I and J found in contact: they exchange their

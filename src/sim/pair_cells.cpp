@@ -1,11 +1,10 @@
 #include "pair_cells.h"
 
 #include "model/geometry.h"
-#include "pair_helper.h"
+#include "workers.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 
 #ifdef __SSE2__
@@ -28,7 +27,6 @@ const bool g_canWide = (__builtin_cpu_init(),
 #else
 const bool g_canWide = false;
 #endif
-std::atomic<bool> g_wide { g_canWide };
 
 namespace narrow {
 #include "pair_search.inc"
@@ -50,13 +48,15 @@ namespace wide {
 /// The search of a chunk, eight places at a time where the processor can.
 template <bool Periodic, bool Exact>
 void findChunkPairs(
-    const CellGrid &g, int from, int to, float bound, double exactSize, ChunkPairs &out)
+    bool wide, const CellGrid &g, int from, int to, float bound, double exactSize, ChunkPairs &out)
 {
 #ifdef BROWNIAN_HAS_WIDE_SEARCH
-    if (g_wide.load(std::memory_order_relaxed)) {
+    if (wide) {
         wide::findChunkPairsWide<Periodic>(g, from, to, bound, exactSize, out);
         return;
     }
+#else
+    (void)wide;
 #endif
     narrow::findChunkPairs<Periodic, Exact>(g, from, to, bound, exactSize, out);
 }
@@ -68,22 +68,11 @@ bool wideSearchAvailable()
     return g_canWide;
 }
 
-bool wideSearch()
-{
-    return g_wide.load(std::memory_order_relaxed);
-}
-
-void setWideSearch(bool wide)
-{
-    g_wide.store(wide && g_canWide, std::memory_order_relaxed);
-}
-
-void CellGrid::countHalf(int h, int from, int to)
+void CellGrid::countHalf(int h, int from, int to) noexcept
 {
     const int cells = (n + 2) * stride;
-    std::vector<int> &c = counts[h];
-    c.assign(static_cast<std::size_t>(cells), 0);
-    int *f = c.data();
+    int *f = counts[h].data(); // sized by resize()
+    std::fill(f, f + cells, 0);
     int lower = 0;
     for (int i = from; i < to; ++i) {
         ++f[cell[i]];
@@ -92,13 +81,12 @@ void CellGrid::countHalf(int h, int from, int to)
     lowerCells[h] = lower;
 }
 
-void CellGrid::place(int count, bool share)
+void CellGrid::place(Workers &workers, int count, bool share)
 {
     const int cells = (n + 2) * stride;
-    first.resize(static_cast<std::size_t>(cells) + 1);
     first[cells] = count;
     // The first place of each cell, and from it each half's next place in that cell.
-    auto sum = [&](int k) {
+    auto sum = [&](int k) noexcept {
         const int low = k == 0 ? 0 : cells / 2, high = k == 0 ? cells / 2 : cells;
         int *f = first.data();
         int *c0 = counts[0].data();
@@ -112,8 +100,8 @@ void CellGrid::place(int count, bool share)
             next += n0 + n1;
         }
     };
-    Helper::instance().run(2, sum, share);
-    auto put = [&](int h) {
+    workers.run(2, sum, share);
+    auto put = [&](int h) noexcept {
         int *next = counts[h].data();
         const int to = halfBegin(count, h + 1);
         for (int i = halfBegin(count, h); i < to; ++i) {
@@ -123,21 +111,22 @@ void CellGrid::place(int count, bool share)
             sv[p] = pv[i];
         }
     };
-    Helper::instance().run(2, put, share);
+    workers.run(2, put, share);
 }
 
-void findPairs(const CellGrid &g, int count, float bound, double exactSize,
-    std::vector<ChunkPairs> &chunks, bool share)
+void findPairs(Workers &workers, bool wide, const CellGrid &g, int count, float bound,
+    double exactSize, std::vector<ChunkPairs> &chunks, bool share)
 {
     chunks.resize(kChunks);
-    auto find = [&](int k) {
+    wide = wide && g_canWide;
+    auto find = [&](int k) noexcept {
         const int from = chunkBegin(count, k), to = chunkBegin(count, k + 1);
         if (g.periodic)
-            findChunkPairs<true, false>(g, from, to, bound, exactSize, chunks[k]);
+            findChunkPairs<true, false>(wide, g, from, to, bound, exactSize, chunks[k]);
         else
-            findChunkPairs<false, true>(g, from, to, bound, exactSize, chunks[k]);
+            findChunkPairs<false, true>(wide, g, from, to, bound, exactSize, chunks[k]);
     };
-    Helper::instance().run(kChunks, find, share);
+    workers.run(kChunks, find, share);
 }
 
 } // namespace brownian::pairs

@@ -8,6 +8,8 @@
 
 namespace brownian::pairs {
 
+class Workers;
+
 /// Work split into this many chunks of consecutive particles or places.
 inline constexpr int kChunks = 16;
 
@@ -54,6 +56,11 @@ struct CellGrid
         sv.resize(static_cast<std::size_t>(count) + kPad);
         for (int k = count; k < count + kPad; ++k)
             su[k] = sv[k] = std::numeric_limits<float>::quiet_NaN();
+        // Sized here, so that the work shared with the workers allocates nothing.
+        const std::size_t cells = static_cast<std::size_t>(n + 2) * stride;
+        counts[0].resize(cells);
+        counts[1].resize(cells);
+        first.resize(cells + 1);
     }
 
     /// Cell of column cx, row cy (both 0 .. n - 1).
@@ -68,8 +75,8 @@ struct CellGrid
     /// halfBegin(count, h) .. halfBegin(count, h + 1); place() then sorts, once both halves are
     /// counted.
     static int halfBegin(int count, int h) { return h == 0 ? 0 : (h == 1 ? count / 2 : count); }
-    void countHalf(int h, int from, int to);
-    void place(int count, bool share);
+    void countHalf(int h, int from, int to) noexcept;
+    void place(Workers &workers, int count, bool share);
 
     std::vector<int> counts[2]; // per half: particles in each cell, then the next place
     int lowerCells[2] = {}; // per half: its particles in the first half of the cells
@@ -97,18 +104,18 @@ inline int secondOf(std::uint64_t pair)
     return static_cast<int>(pair & 0xffffffffu);
 }
 
-/// Whether the grid passes can use their AVX2 code (the search comparing eight places at a
-/// time, the cells filed four at a time), and the choice: on where they can (the default), off
-/// for the baseline instruction set. Both give the same results.
+/// Whether this processor runs the grid passes' AVX2 code (the search comparing eight places
+/// at a time, the cells filed four at a time). The one place that decides it; a simulation
+/// uses that code where it can unless told to keep to the baseline instruction set. Both give
+/// the same results.
 bool wideSearchAvailable();
-void setWideSearch(bool wide);
-bool wideSearch();
 
-/// Finds, chunk by chunk of particles shared with the helper thread, the pairs whose squared
+/// Finds, chunk by chunk of particles shared with the workers, the pairs whose squared
 /// distance over the grid's coordinates is at most `bound` (across the seams in the periodic
 /// grid). In the clamped grid a pair is kept only where it also passes the contact test of
 /// the all-pairs pass, sqrt(dx² + dy²) <= exactSize in Double (never for a negative size).
-void findPairs(const CellGrid &g, int count, float bound, double exactSize,
-    std::vector<ChunkPairs> &chunks, bool share);
+/// `wide`: the AVX2 search (only where wideSearchAvailable()).
+void findPairs(Workers &workers, bool wide, const CellGrid &g, int count, float bound,
+    double exactSize, std::vector<ChunkPairs> &chunks, bool share);
 
 } // namespace brownian::pairs

@@ -1,9 +1,7 @@
 #include "step.h"
 
 #include "model/geometry.h"
-#include "sim/pair_cells.h"
-#include "sim/pair_grid.h"
-#include "sim/pair_helper.h"
+#include "sim/engine.h"
 #include "sim/particle_passes.h"
 
 #include <bit>
@@ -46,25 +44,25 @@ void wallPass(ModPar &s, int count)
         passes::bounceOffWalls(x, y, vx, vy, i, h);
 }
 
-/// The move, shared with the helper thread where the grid passes run with it; every position
+/// The move, shared with the workers where the grid passes run with them; every position
 /// moves before a fault is raised, as on one thread.
-void movePass(ModPar &s, int count)
+void movePass(pairs::Engine &e, ModPar &s, int count)
 {
     float *x = s.ParX.data();
     float *y = s.ParY.data();
     const float *vx = s.ParVX.data();
     const float *vy = s.ParVY.data();
-    if (!(count >= pairs::kShareFromParticles && gridWanted(count))) {
+    if (!e.shared(count)) {
         if (!passes::moveParticles(x, y, vx, vy, 0, count))
             throwFloating("move");
         return;
     }
     bool finite[pairs::kChunks];
-    auto move = [&](int k) {
+    auto move = [&](int k) noexcept {
         finite[k] = passes::moveParticles(
             x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
     };
-    pairs::Helper::instance().run(pairs::kChunks, move);
+    e.workers.run(pairs::kChunks, move);
     for (const bool f : finite) {
         if (!f)
             throwFloating("move");
@@ -110,10 +108,10 @@ void plainPairPass(ModPar &s, int count, TickCounters *counters)
 /// compares squared distances against a bound slightly above ParSize², which no pair in
 /// contact can exceed, and settles every pair under that bound with the exact square-root
 /// test, so it finds exactly the pairs the plain pass finds.
-void fastPairPass(ModPar &s, int count, TickCounters *counters)
+void fastPairPass(pairs::Scratch &scratch, ModPar &s, int count, TickCounters *counters)
 {
-    thread_local std::vector<double> xs, ys, d2;
-    thread_local std::vector<int> found;
+    std::vector<double> &xs = scratch.xs, &ys = scratch.ys, &d2 = scratch.d2;
+    std::vector<int> &found = scratch.found;
     xs.resize(count);
     ys.resize(count);
     d2.resize(count);
@@ -189,7 +187,7 @@ void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
     }
 }
 
-void wrapRange(float *__restrict x, float *__restrict y, int from, int to)
+void wrapRange(float *__restrict x, float *__restrict y, int from, int to) noexcept
 {
     // Without branches, so that the loop vectorises: both shifts computed, and one chosen
     // through the bits (a choice between two Singles is otherwise made into a branch).
@@ -208,53 +206,74 @@ void wrapRange(float *__restrict x, float *__restrict y, int from, int to)
     }
 }
 
-/// Shared with the helper thread like the move.
-void wrapPass(ModPar &s, int count)
+/// Shared with the workers like the move.
+void wrapPass(pairs::Engine &e, ModPar &s, int count)
 {
     float *x = s.ParX.data();
     float *y = s.ParY.data();
-    if (count >= pairs::kShareFromParticles && gridWanted(count)) {
-        auto wrap = [&](int k) {
+    if (e.shared(count)) {
+        auto wrap = [&](int k) noexcept {
             wrapRange(x, y, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
         };
-        pairs::Helper::instance().run(pairs::kChunks, wrap);
+        e.workers.run(pairs::kChunks, wrap);
     } else {
         wrapRange(x, y, 0, count);
     }
 }
 
+void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *counters)
+{
+    const int count = particleCount(s);
+    if (e.gridWanted(count)) {
+        pairs::boundedGridPairPass(e, s, count, counters); // the wall pass included
+    } else {
+        wallPass(s, count);
+        fastPairPass(e.scratch, s, count, counters);
+    }
+    movePass(e, s, count);
+    pathSegment(s, path);
+}
+
+void unboundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *counters)
+{
+    const int count = particleCount(s);
+    if (!(e.gridWanted(count) && pairs::unboundedGridPairPass(e, s, count, counters)))
+        unboundedPairPass(s, count, counters);
+    movePass(e, s, count);
+    wrapPass(e, s, count);
+    pathSegment(s, path);
+}
+
 } // namespace
+
+void pairs::subStep(Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCounters *counters)
+{
+    if (unbounded)
+        unboundedSubStepIn(e, s, path, counters);
+    else
+        boundedSubStepIn(e, s, path, counters);
+}
 
 void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 {
-    const int count = particleCount(s);
-    if (gridWanted(count)) {
-        boundedGridPairPass(s, count, counters); // the wall pass included
-    } else {
-        wallPass(s, count);
-        fastPairPass(s, count, counters);
-    }
-    movePass(s, count);
-    pathSegment(s, path);
+    pairs::Engine engine;
+    boundedSubStepIn(engine, s, path, counters);
 }
 
 void boundedSubStepPlain(ModPar &s, Canvas &path, TickCounters *counters)
 {
+    pairs::Engine engine(1, PairPass::All);
     const int count = particleCount(s);
     wallPass(s, count);
     plainPairPass(s, count, counters);
-    movePass(s, count);
+    movePass(engine, s, count);
     pathSegment(s, path);
 }
 
 void unboundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
 {
-    const int count = particleCount(s);
-    if (!(gridWanted(count) && unboundedGridPairPass(s, count, counters)))
-        unboundedPairPass(s, count, counters);
-    movePass(s, count);
-    wrapPass(s, count);
-    pathSegment(s, path);
+    pairs::Engine engine;
+    unboundedSubStepIn(engine, s, path, counters);
 }
 
 void CollideWrap(ModPar &s, Integer I, Integer J)
@@ -288,21 +307,6 @@ void drawFrame(const ModPar &s, Canvas &buffer)
     }
     buffer.setFillColor(kRed);
     buffer.circle(lx, ly, radius, kRed);
-}
-
-void runTick(ModPar &s, bool unbounded, Canvas &path, Canvas &buffer, TickCounters *counters,
-    SubStepObserver *observer)
-{
-    const int subSteps = s.ParSpeed.value();
-    for (int k = 1; k <= subSteps; ++k) {
-        if (unbounded)
-            unboundedSubStep(s, path, counters);
-        else
-            boundedSubStep(s, path, counters);
-        if (observer)
-            observer->afterSubStep(s);
-    }
-    drawFrame(s, buffer);
 }
 
 } // namespace brownian

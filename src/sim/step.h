@@ -2,22 +2,18 @@
 
 #include "model/modpar.h"
 #include "sim/canvas.h"
-
-#include <cstdint>
+#include "sim/tick_counters.h"
 
 namespace brownian {
 
-/// What a tick did, for the lab tool's statistics and benchmarks.
-struct TickCounters
-{
-    /// Calls of CollidePar and CollideWrap.
-    std::uint64_t contacts = 0;
-    /// Pair tests made (N·(N-1)/2 per sub-step).
-    std::uint64_t pairTests = 0;
-};
+namespace pairs {
+struct Engine;
+}
 
 /// One sub-step of the bounded mode: walls, pairs, move, path segment, each over all particles
-/// before the next. Draws one red segment of the tracked particle's path on `path`.
+/// before the next. Draws one red segment of the tracked particle's path on `path`. Runs on
+/// this thread alone with scratch of its own; a Simulation keeps its scratch and workers
+/// from one sub-step to the next.
 void boundedSubStep(ModPar &state, Canvas &path, TickCounters *counters = nullptr);
 
 /// The bounded sub-step with the plain all-pairs pass (a square root per pair); the reference
@@ -25,7 +21,7 @@ void boundedSubStep(ModPar &state, Canvas &path, TickCounters *counters = nullpt
 void boundedSubStepPlain(ModPar &state, Canvas &path, TickCounters *counters = nullptr);
 
 /// One sub-step of the unbounded mode on the torus -500..5500: pairs (across the seams through
-/// CollideWrap), move, wrap, path segment.
+/// CollideWrap), move, wrap, path segment. On this thread alone, like boundedSubStep.
 void unboundedSubStep(ModPar &state, Canvas &path, TickCounters *counters = nullptr);
 
 /// The collision of a pair in contact across a seam of the wrap-around field: coordinates below
@@ -45,10 +41,11 @@ public:
     virtual void afterSubStep(const ModPar &state) = 0;
 };
 
-/// One tick of the current mode (`unbounded` selects the wrap-around step): reads ParSpeed
-/// once, runs that many sub-steps (none below 1), each followed by `observer` when given,
-/// then draws the frame on `buffer`.
-void runTick(ModPar &state, bool unbounded, Canvas &path, Canvas &buffer,
-    TickCounters *counters = nullptr, SubStepObserver *observer = nullptr);
+namespace pairs {
+
+/// One sub-step of a mode with an engine's pass, workers and scratch.
+void subStep(Engine &engine, ModPar &state, bool unbounded, Canvas &path, TickCounters *counters);
+
+} // namespace pairs
 
 } // namespace brownian

@@ -1,11 +1,8 @@
 #include "application.h"
 
 #include "message_box.h"
-#include "model/fault.h"
 
 #include <QWidget>
-
-#include <exception>
 
 namespace brownian::toolkit {
 
@@ -35,22 +32,16 @@ bool Application::notify(QObject *receiver, QEvent *event)
 {
     if (m_faulted && isDroppedWhileFaulted(event))
         return true;
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const RuntimeFault &fault) {
-        reportFault(QString::fromStdString(fault.japaneseName()) + QStringLiteral("\n")
-            + QString::fromStdString(fault.what()));
-    } catch (const std::exception &e) {
-        reportFault(QStringLiteral("実行時エラーが発生しました。\n") + QString::fromUtf8(e.what()));
-    }
-    return true;
+    return QApplication::notify(receiver, event);
 }
 
 void Application::reportFault(const QString &message)
 {
-    if (m_faulted)
-        return;
-    m_faulted = true;
+    if (auto *app = dynamic_cast<Application *>(QCoreApplication::instance())) {
+        if (app->m_faulted)
+            return;
+        app->m_faulted = true;
+    }
     for (QWidget *w : topLevelWidgets())
         w->setEnabled(false);
     messageBox(message, 0, QStringLiteral("実行時エラー"));

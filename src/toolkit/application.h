@@ -4,9 +4,9 @@
 
 namespace brownian::toolkit {
 
-/// The application object. It is the one place where a run-time fault of the simulation is
-/// caught: the fault is reported in a message box and the program ends with status 3. While
-/// the report is shown, timer ticks and input are dropped so that no second fault follows.
+/// The application object. It reports a run-time fault of the simulation, which the clock
+/// catches where it ticks, in a message box and ends the program with status 3. While the
+/// report is shown, timer ticks and input are dropped so that no second fault follows.
 class Application : public QApplication
 {
 public:
@@ -21,8 +21,11 @@ public:
     /// Ends the program at once: no further event or tick is delivered.
     static void endProgram(int exitCode = 0);
 
+    /// Disables every window, shows `message` in a message box captioned "実行時エラー" and
+    /// ends the program with kFaultExitCode; a second report while the first is up is dropped.
+    static void reportFault(const QString &message);
+
 private:
-    void reportFault(const QString &message);
     bool m_faulted = false;
 };
 

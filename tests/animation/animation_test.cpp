@@ -17,6 +17,7 @@ class AnimationTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ModPar &state = simulation.state();
         state.setDefaults();
         state.redim();
         animation.placeAfresh();
@@ -40,8 +41,9 @@ protected:
 
     using Events = std::vector<std::string>;
 
-    ModPar state;
-    Animation animation { state };
+    brownian::Simulation simulation;
+    ModPar &state = simulation.state();
+    Animation animation { simulation };
     Events events;
 };
 

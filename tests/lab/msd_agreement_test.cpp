@@ -23,15 +23,16 @@ struct RunCase
 /// of the moment when `removeDrift`: history[t][2 * i + axis].
 std::vector<std::vector<double>> runAndRecord(const RunCase &c, MsdAccumulator &msd)
 {
-    ModPar s = test::StateBuilder()
-                   .unbounded(c.unbounded)
-                   .numSide(c.numSide)
-                   .size(c.size)
-                   .speed(1)
-                   .locus(0)
-                   .seed(17)
-                   .placed();
-    Stepper stepper(s, c.unbounded);
+    Simulation simulation(test::StateBuilder()
+                              .unbounded(c.unbounded)
+                              .numSide(c.numSide)
+                              .size(c.size)
+                              .speed(1)
+                              .locus(0)
+                              .seed(17)
+                              .placed());
+    ModPar &s = simulation.state();
+    Stepper stepper(simulation, c.unbounded);
     const int n = s.ParX.size();
     std::vector<std::vector<double>> history;
     struct Record final : SubStepObserver

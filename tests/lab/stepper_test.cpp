@@ -52,19 +52,19 @@ class StepperModes : public ::testing::TestWithParam<bool>
 TEST_P(StepperModes, StepsExactlyAsTheWindowsTick)
 {
     const bool unbounded = GetParam();
-    ModPar lab = placed(7, 450, 4, unbounded, 99);
-    ModPar window = placed(7, 450, 4, unbounded, 99);
-    Stepper stepper(lab, unbounded);
+    Simulation labSimulation(placed(7, 450, 4, unbounded, 99));
+    Simulation windowSimulation(placed(7, 450, 4, unbounded, 99));
+    Stepper stepper(labSimulation, unbounded);
     NullCanvas path, frame;
     TickCounters labCounters, windowCounters;
     SubStepCount seen(stepper);
     for (int t = 0; t < 400; ++t) {
         stepper.tick(path, labCounters, &seen);
-        runTick(window, unbounded, path, frame, &windowCounters);
+        windowSimulation.tick(unbounded, path, frame, &windowCounters);
     }
     EXPECT_EQ(seen.count, 1600);
     EXPECT_EQ(stepper.subSteps(), 1600);
-    EXPECT_TRUE(test::sameState(lab, window));
+    EXPECT_TRUE(test::sameState(labSimulation.state(), windowSimulation.state()));
     EXPECT_EQ(labCounters.contacts, windowCounters.contacts);
     EXPECT_GT(labCounters.contacts, 0u);
     EXPECT_EQ(labCounters.pairTests, 1600u * 49 * 48 / 2);
@@ -76,8 +76,9 @@ TEST_P(StepperModes, UnwrappedPositionsFollowTheStoredOnes)
     // every shift of CollideWrap) to Single, at most half an ulp of 8192, 2^-12, each time,
     // and on the torus is shifted by whole periods. They agree up to that rounding.
     const bool unbounded = GetParam();
-    ModPar s = placed(6, 400, 5, unbounded, 4);
-    Stepper stepper(s, unbounded);
+    Simulation simulation(placed(6, 400, 5, unbounded, 4));
+    const ModPar &s = simulation.state();
+    Stepper stepper(simulation, unbounded);
     NullCanvas path;
     TickCounters counters;
     for (int t = 0; t < 600; ++t)
@@ -116,7 +117,8 @@ TEST(Totals, AreSumsInDoubleOfTheSingles)
 
 TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
 {
-    ModPar s = placed(2, 400, 2, false, 1);
+    Simulation simulation(placed(2, 400, 2, false, 1));
+    ModPar &s = simulation.state();
     std::string snapshots, stats;
     RecorderSetup setup;
     setup.snapshots = [&](std::string &b, bool) {
@@ -128,7 +130,7 @@ TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
         b.clear();
     };
     setup.every = 3;
-    Stepper stepper(s, false);
+    Stepper stepper(simulation, false);
     Recorder recorder(setup, s);
     recorder.atStart(s, stepper.unwrappedX(), stepper.unwrappedY());
     NullCanvas path;

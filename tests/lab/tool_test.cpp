@@ -2,7 +2,7 @@
 #include "analysis/analysis.h"
 #include "lab/csv.h"
 #include "model/modpar.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 #include "support/child_process.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
@@ -186,17 +186,18 @@ class ToolModes : public Tool, public ::testing::WithParamInterface<bool>
 TEST_P(ToolModes, RunFromAStateEqualsTicksSteppedThroughTheCore)
 {
     const bool unbounded = GetParam();
-    ModPar core = programStart(6, 420, 4, unbounded);
+    brownian::Simulation simulation(programStart(6, 420, 4, unbounded));
+    ModPar &core = simulation.state();
     NullCanvas path, frame;
     for (int t = 0; t < 30; ++t) // a state with collisions under way
-        runTick(core, unbounded, path, frame);
+        simulation.tick(unbounded, path, frame);
     std::ofstream(file("in.csv")) << stateFile(core);
     const Result r = run({ "run", "--mode", unbounded ? "unbounded" : "bounded", "--num-side", "6",
         "--size", "420", "--speed", "4", "--locus", "0", "--ticks", "250", "--state-in",
         this->path("in.csv"), "--state-out", this->path("out.csv") });
     ASSERT_EQ(r.status, 0) << r.err;
     for (int t = 0; t < 250; ++t)
-        runTick(core, unbounded, path, frame);
+        simulation.tick(unbounded, path, frame);
     expectSameState(core, parseStateCsv(slurp(file("out.csv")), 36, "out.csv"));
 }
 

@@ -1,4 +1,5 @@
 #include "model/modpar.h"
+#include "sim/simulation.h"
 #include "sim/step.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
@@ -148,26 +149,13 @@ INSTANTIATE_TEST_SUITE_P(Table, LongRun,
         LongRunCase { "Crowded", 10, 450, 55, 10000, 0 }),
     [](const auto &info) { return std::string(info.param.name); });
 
-/// FNV-1a over the bit patterns of the four arrays.
-std::uint64_t checksum(const ModPar &s)
-{
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::uint32_t word : brownian::test::stateBits(s)) {
-        for (int b = 0; b < 4; ++b) {
-            h ^= (word >> (8 * b)) & 0xffu;
-            h *= 0x100000001b3ull;
-        }
-    }
-    return h;
-}
-
 std::uint64_t thousandTicks(bool unbounded)
 {
-    ModPar s = startPlacement(unbounded);
+    brownian::Simulation simulation(startPlacement(unbounded));
     NullCanvas path, frame;
     for (int tick = 0; tick < 1000; ++tick)
-        brownian::runTick(s, unbounded, path, frame);
-    return checksum(s);
+        simulation.tick(unbounded, path, frame);
+    return brownian::test::stateChecksum(simulation.state());
 }
 
 TEST(Determinism, ThousandTicksFromTheStartPlacement)

@@ -3,8 +3,7 @@
 #include "model/fault.h"
 #include "model/modpar.h"
 #include "sim/pair_cells.h"
-#include "sim/pair_grid.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
 
@@ -16,7 +15,7 @@
 using brownian::ModPar;
 using brownian::NullCanvas;
 using brownian::PairPass;
-using brownian::PairPassScope;
+using brownian::Simulation;
 using brownian::TickCounters;
 using brownian::test::Particle;
 
@@ -34,33 +33,38 @@ struct Outcome
     std::uint64_t contacts = 0;
 };
 
-Outcome run(ModPar s, bool unbounded, PairPass pass, int subSteps)
+/// The thread counts the grid passes are checked with on any machine: one, as many as this
+/// one has, and more, which must all give the same bits.
+const std::vector<int> kThreadCounts { 1, 2, 3, 4, 8 };
+
+Outcome run(
+    ModPar s, bool unbounded, PairPass pass, int subSteps, int threads = 1, bool wide = true)
 {
-    PairPassScope scope(pass);
+    Simulation simulation(std::move(s), threads, pass);
+    simulation.setWideSearch(wide);
     NullCanvas path;
     TickCounters counters;
-    for (int k = 0; k < subSteps; ++k) {
-        if (unbounded)
-            brownian::unboundedSubStep(s, path, &counters);
-        else
-            brownian::boundedSubStep(s, path, &counters);
-    }
-    return { brownian::test::stateBits(s), counters.contacts };
+    for (int k = 0; k < subSteps; ++k)
+        simulation.subStep(unbounded, path, &counters);
+    return { brownian::test::stateBits(simulation.state()), counters.contacts };
 }
 
 /// Runs the state with both passes and expects identical arrays; returns the contacts made.
-/// The grid runs with its AVX2 code where the processor has it, and with the baseline code.
-std::uint64_t expectSame(const ModPar &s, bool unbounded, int subSteps, const std::string &what)
+/// The grid runs with its AVX2 code where the processor has it and with the baseline code,
+/// on each of `threads`.
+std::uint64_t expectSame(const ModPar &s, bool unbounded, int subSteps, const std::string &what,
+    const std::vector<int> &threads = { 1 })
 {
     const Outcome all = run(s, unbounded, PairPass::All, subSteps);
-    for (const bool wide : { true, false }) {
-        if (wide && !brownian::pairs::wideSearchAvailable())
-            continue;
-        brownian::pairs::setWideSearch(wide);
-        const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps);
-        brownian::pairs::setWideSearch(true);
-        EXPECT_EQ(grid.contacts, all.contacts) << what << (wide ? ", AVX2" : ", baseline");
-        EXPECT_TRUE(grid.bits == all.bits) << what << (wide ? ", AVX2" : ", baseline");
+    for (const int t : threads) {
+        for (const bool wide : { true, false }) {
+            if (wide && !brownian::pairs::wideSearchAvailable())
+                continue;
+            const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps, t, wide);
+            const std::string how = (wide ? ", AVX2, " : ", baseline, ") + std::to_string(t);
+            EXPECT_EQ(grid.contacts, all.contacts) << what << how;
+            EXPECT_TRUE(grid.bits == all.bits) << what << how;
+        }
     }
     return all.contacts;
 }
@@ -335,82 +339,52 @@ TEST(PairGrid, OverflowingCollisionFaultsAfterTheSamePairs)
                 brownian::test::put(s, faulty, { 2000.0f, 2000.0f, 3.0e38f, 1.0f });
                 brownian::test::put(s, faulty + 1, { 2010.0f, 2000.0f, -3.0e38f, 1.0f });
             }
-            std::vector<std::uint32_t> after[2];
-            for (const PairPass pass : { PairPass::All, PairPass::Grid }) {
-                ModPar t = s;
-                PairPassScope scope(pass);
+            auto faulted = [&](PairPass pass, int threads) {
+                Simulation simulation(s, threads, pass);
                 NullCanvas path;
-                if (unbounded)
-                    EXPECT_THROW(brownian::unboundedSubStep(t, path), brownian::RuntimeFault);
-                else
-                    EXPECT_THROW(brownian::boundedSubStep(t, path), brownian::RuntimeFault);
-                after[pass == PairPass::Grid] = brownian::test::stateBits(t);
+                EXPECT_THROW(simulation.subStep(unbounded, path), brownian::RuntimeFault);
+                return brownian::test::stateBits(simulation.state());
+            };
+            const std::vector<std::uint32_t> all = faulted(PairPass::All, 1);
+            for (const int threads : kThreadCounts) {
+                EXPECT_TRUE(faulted(PairPass::Grid, threads) == all)
+                    << (unbounded ? "unbounded" : "bounded") << ", pair at " << faulty << ", "
+                    << threads << " threads";
             }
-            EXPECT_TRUE(after[0] == after[1])
-                << (unbounded ? "unbounded" : "bounded") << ", pair at " << faulty;
-            EXPECT_FALSE(after[0] == brownian::test::stateBits(s)); // earlier pairs collided
+            EXPECT_FALSE(all == brownian::test::stateBits(s)); // earlier pairs collided
         }
     }
 }
 
 } // namespace
 
-/// The search compares eight places at a time where the processor has AVX2, else four: the
-/// states must not tell which.
-TEST(PairGrid, SameBitsWithTheWideAndTheBaselineSearch)
+/// A chain of three discs across the first index of the second group of pairs, which another
+/// thread settles side by side with the first: the pair into that group must be settled
+/// before the pair within it, as in the all-pairs pass.
+TEST(PairGrid, MatchesAllPairsAcrossTheWorkersGroups)
 {
-    if (!brownian::pairs::wideSearchAvailable())
-        GTEST_SKIP() << "no AVX2 here: only the baseline search runs";
-    std::mt19937 rng(78);
     for (const bool unbounded : { false, true }) {
-        const ModPar s = clustered(rng, 40, 40, unbounded);
-        brownian::pairs::setWideSearch(false);
-        const Outcome narrow = run(s, unbounded, PairPass::Grid, 4);
-        brownian::pairs::setWideSearch(true);
-        const Outcome wide = run(s, unbounded, PairPass::Grid, 4);
-        const Outcome all = run(s, unbounded, PairPass::All, 4);
-        EXPECT_GT(all.contacts, 500u);
-        EXPECT_TRUE(narrow.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
-        EXPECT_TRUE(wide.bits == all.bits) << (unbounded ? "unbounded" : "bounded");
-    }
-}
-
-/// A chain of three discs across the first index of the second group of pairs, which the
-/// helper thread settles side by side with the first: the pair into that group must be
-/// settled before the pair within it, as in the all-pairs pass.
-TEST(PairGrid, MatchesAllPairsAcrossTheHelpersGroups)
-{
-    const int threads = brownian::pairSearchThreads();
-    brownian::setPairSearchThreads(2);
-    for (const bool unbounded : { false, true }) {
-        ModPar s = blank(46, 40); // 2116 particles: the helper thread takes part
+        ModPar s = blank(46, 40); // 2116 particles: the workers take part
         const int first = brownian::pairs::chunkBegin(46 * 46, brownian::pairs::kChunks / 2);
         brownian::test::put(s, first - 1, { 1000.0f, 1000.0f, 2.0f, 0.5f });
         brownian::test::put(s, first, { 1036.0f, 1003.0f, -1.0f, 0.0f });
         brownian::test::put(s, first + 1, { 1072.0f, 1000.0f, -0.5f, 1.5f });
         const std::uint64_t contacts =
-            expectSame(s, unbounded, 1, unbounded ? "unbounded" : "bounded");
+            expectSame(s, unbounded, 1, unbounded ? "unbounded" : "bounded", { 2 });
         if (!unbounded) { // on the torus the parked discs fall onto one another
             EXPECT_EQ(contacts, 2u);
         }
     }
-    brownian::setPairSearchThreads(threads);
 }
 
-/// The pairs are found by one thread or two: the states must not tell which.
-TEST(PairGrid, SameBitsWithOneOrTwoSearchThreads)
+/// The work is shared between any number of threads, more than the machine has too: the
+/// states must not tell how many.
+TEST(PairGrid, SameBitsOnAnyNumberOfThreads)
 {
     std::mt19937 rng(77);
-    const int threads = brownian::pairSearchThreads();
     for (const bool unbounded : { false, true }) {
         const ModPar s = clustered(rng, 60, 40, unbounded);
-        brownian::setPairSearchThreads(1);
-        const Outcome one = run(s, unbounded, PairPass::Grid, 4);
-        brownian::setPairSearchThreads(2);
-        const Outcome two = run(s, unbounded, PairPass::Grid, 4);
-        EXPECT_GT(one.contacts, 1000u);
-        EXPECT_EQ(two.contacts, one.contacts);
-        EXPECT_TRUE(two.bits == one.bits) << (unbounded ? "unbounded" : "bounded");
+        EXPECT_GT(
+            expectSame(s, unbounded, 4, unbounded ? "unbounded" : "bounded", kThreadCounts), 1000u);
     }
-    brownian::setPairSearchThreads(threads);
 }

@@ -1,5 +1,5 @@
 #include "model/modpar.h"
-#include "sim/step.h"
+#include "sim/simulation.h"
 #include "support/recording_canvas.h"
 #include "support/state_builder.h"
 
@@ -8,7 +8,7 @@
 using brownian::kGreen;
 using brownian::kRed;
 using brownian::ModPar;
-using brownian::runTick;
+using brownian::Simulation;
 using brownian::test::parkedState;
 using brownian::test::put;
 using brownian::test::RecordingCanvas;
@@ -44,10 +44,11 @@ protected:
 TEST_P(Tick, RunsParSpeedSubStepsThenOneFrame)
 {
     const TickCase c = GetParam();
-    ModPar s = state(c);
+    Simulation simulation(state(c));
+    ModPar &s = simulation.state();
     const ModPar start = s;
     RecordingCanvas path, frame;
-    runTick(s, c.unbounded, path, frame);
+    simulation.tick(c.unbounded, path, frame);
 
     const int moves = c.speed > 0 ? c.speed : 0;
     for (int i = 0; i < 4; ++i) {
@@ -103,13 +104,14 @@ INSTANTIATE_TEST_SUITE_P(Table, Tick,
 TEST(TickSpeed, ReadOnceAtTheStartOfTheTick)
 {
     // Changing ParSpeed between ticks takes effect at the next tick, never inside one.
-    ModPar s = parkedState(1, 400);
+    Simulation simulation(parkedState(1, 400));
+    ModPar &s = simulation.state();
     put(s, 0, { 2500, 2500, 1, 0 });
     s.ParSpeed = 5;
     RecordingCanvas path, frame;
-    runTick(s, false, path, frame);
+    simulation.tick(false, path, frame);
     s.ParSpeed = 2;
-    runTick(s, false, path, frame);
+    simulation.tick(false, path, frame);
     EXPECT_EQ(s.ParX.at(0), 2507.0f);
     EXPECT_EQ(path.lines.size(), 7u);
     EXPECT_EQ(frame.circles.size(), 4u);
@@ -119,8 +121,9 @@ TEST(TickFault, TrackedParticleOutsideTheArraysIsASubscriptFault)
 {
     ModPar s = parkedState(2, 400);
     s.LocusNo = 4;
+    Simulation simulation(s);
     RecordingCanvas path, frame;
-    EXPECT_THROW(runTick(s, false, path, frame), brownian::RuntimeFault);
+    EXPECT_THROW(simulation.tick(false, path, frame), brownian::RuntimeFault);
 }
 
 } // namespace

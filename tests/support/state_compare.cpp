@@ -18,6 +18,18 @@ std::vector<std::uint32_t> stateBits(const ModPar &s)
     return bits;
 }
 
+std::uint64_t stateChecksum(const ModPar &s)
+{
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::uint32_t word : stateBits(s)) {
+        for (int b = 0; b < 4; ++b) {
+            h ^= (word >> (8 * b)) & 0xffu;
+            h *= 0x100000001b3ull;
+        }
+    }
+    return h;
+}
+
 bool sameBits(float a, float b)
 {
     return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);

@@ -16,6 +16,9 @@ std::vector<std::uint32_t> stateBits(const ModPar &state);
 
 bool sameBits(float a, float b);
 
+/// FNV-1a over stateBits: one number that changes with any bit of the four arrays.
+std::uint64_t stateChecksum(const ModPar &state);
+
 /// Whether two states hold the same five settings and bit-for-bit the same four arrays;
 /// otherwise names the first difference.
 ::testing::AssertionResult sameState(const ModPar &a, const ModPar &b);

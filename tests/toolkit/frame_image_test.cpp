@@ -1,7 +1,7 @@
 // The frame a tick draws on the frame buffer, read back from the image: green discs of the
 // right size at the particles, the tracked one red and on top, the path segments, and the
 // buffer left blank by the copy-then-clear of the main window.
-#include "sim/step.h"
+#include "sim/simulation.h"
 #include "support/recording_canvas.h"
 #include "support/state_builder.h"
 #include "toolkit/image_surface.h"
@@ -119,10 +119,11 @@ class FrameAfterTick : public ::testing::TestWithParam<FrameCase>
 TEST_P(FrameAfterTick, GreenDiscsOfTheRightSizeAndOneRedOnTheTrackedParticle)
 {
     const FrameCase c = GetParam();
-    ModPar s = makeState(c.numSide, c.size, c.speed, c.locus);
+    brownian::Simulation simulation(makeState(c.numSide, c.size, c.speed, c.locus));
+    ModPar &s = simulation.state();
     RecordingCanvas path;
     ImageSurface buffer(5000, 5000, kTwipsPerPixel);
-    runTick(s, false, path, buffer);
+    simulation.tick(false, path, buffer);
     // Separate discs, at least two pixels apart, so that each shows as its own region.
     ASSERT_GT(minimumCentreDistance(s), c.size + 2 * kTwipsPerPixel);
 
@@ -182,7 +183,8 @@ class TrackedOnTop : public ::testing::TestWithParam<OverlapCase>
 TEST_P(TrackedOnTop, WhateverTheIndexOfTheDiscOverIt)
 {
     const OverlapCase c = GetParam();
-    ModPar s = makeState(5, 400, 1, c.locus);
+    brownian::Simulation simulation(makeState(5, 400, 1, c.locus));
+    ModPar &s = simulation.state();
     // Put every particle far away in a column, then the two overlapping ones by hand.
     for (int i = 0; i < 25; ++i) {
         s.ParX.data()[i] = 4500;
@@ -230,11 +232,12 @@ class PathPerTick : public ::testing::TestWithParam<SpeedCase>
 TEST_P(PathPerTick, GainsOneJoinedRedSegmentPerSubStep)
 {
     const SpeedCase c = GetParam();
-    ModPar s = makeState(5, 400, c.speed, 7);
+    brownian::Simulation simulation(makeState(5, 400, c.speed, 7));
+    ModPar &s = simulation.state();
     RecordingCanvas path, buffer;
     const float startX = s.ParX.data()[7], startY = s.ParY.data()[7];
     for (int tick = 1; tick <= 3; ++tick) {
-        runTick(s, c.unbounded, path, buffer);
+        simulation.tick(c.unbounded, path, buffer);
         ASSERT_EQ(path.lines.size(), static_cast<std::size_t>(c.speed * tick));
         ASSERT_EQ(buffer.circles.size(), static_cast<std::size_t>(26 * tick));
     }
@@ -264,12 +267,13 @@ INSTANTIATE_TEST_SUITE_P(Speeds, PathPerTick,
 
 TEST(PathPicture, KeepsEverySegmentDrawnSinceThePlacement)
 {
-    ModPar s = makeState(5, 400, 5, 12);
+    brownian::Simulation simulation(makeState(5, 400, 5, 12));
+    ModPar &s = simulation.state();
     ImageSurface path(5063, 5063, kTwipsPerPixel);
     RecordingCanvas buffer;
     ModPar start = s;
     for (int tick = 0; tick < 40; ++tick)
-        runTick(s, false, path, buffer);
+        simulation.tick(false, path, buffer);
     // The start and the end of the path are both red, 200 sub-steps apart.
     const QImage &img = path.image();
     auto red = [&](float x, float y) {
@@ -293,7 +297,8 @@ TEST(FrameBuffer, IsBlankAfterEveryTickWhileTheViewShowsTheFrame)
     // The main window's copy-then-clear: the buffer's image becomes the view and the old view,
     // cleared, the next buffer. The particles are re-placed in between, as the Space key does,
     // so the two images hold different rows.
-    ModPar s = makeState(2, 500, 3, 1);
+    brownian::Simulation simulation(makeState(2, 500, 3, 1));
+    ModPar &s = simulation.state();
     RecordingCanvas path;
     ImageSurface buffer(5000, 5000, kTwipsPerPixel);
     ImageSurface view(5000, 5000, kTwipsPerPixel);
@@ -306,7 +311,7 @@ TEST(FrameBuffer, IsBlankAfterEveryTickWhileTheViewShowsTheFrame)
                 s.ParY.data()[i] = tick == 2 ? 400.0f : 4600.0f;
             }
         }
-        runTick(s, false, path, buffer);
+        simulation.tick(false, path, buffer);
         buffer.swapImage(view);
         buffer.clear();
         ASSERT_TRUE(blank(buffer.image())) << "tick " << tick;
@@ -319,12 +324,12 @@ TEST(FrameBuffer, IsBlankAfterEveryTickWhileTheViewShowsTheFrame)
 
 TEST(FrameBuffer, IsBlankAfterASwapWithAPlainImage)
 {
-    ModPar s = makeState(3, 400, 1, 0);
+    brownian::Simulation simulation(makeState(3, 400, 1, 0));
     RecordingCanvas path;
     ImageSurface buffer(5000, 5000, kTwipsPerPixel);
     QImage view = buffer.image().copy();
     view.fill(Qt::black); // whatever the other image holds
-    runTick(s, false, path, buffer);
+    simulation.tick(false, path, buffer);
     buffer.swapImage(view);
     buffer.clear();
     EXPECT_TRUE(blank(buffer.image()));
