@@ -29,6 +29,7 @@ const bool g_canWide = false;
 
 namespace narrow {
 #include "pair_search.inc"
+#include "pair_search_common.inc"
 } // namespace narrow
 
 #ifdef BROWNIAN_HAS_WIDE_CODE
@@ -37,9 +38,8 @@ namespace narrow {
 #pragma GCC push_options
 #pragma GCC target("avx2,popcnt")
 namespace wide {
-#define BROWNIAN_WIDE_SEARCH 1
-#include "pair_search.inc"
-#undef BROWNIAN_WIDE_SEARCH
+#include "pair_search_common.inc"
+#include "pair_search_wide.inc"
 } // namespace wide
 #pragma GCC pop_options
 #endif
