@@ -28,8 +28,9 @@ const bool g_canWide = false;
 #endif
 
 namespace narrow {
-#include "pair_search.inc"
 #include "pair_search_common.inc"
+// The search itself, after what it shares.
+#include "pair_search.inc"
 } // namespace narrow
 
 #ifdef BROWNIAN_HAS_WIDE_CODE
@@ -39,6 +40,7 @@ namespace narrow {
 #pragma GCC target("avx2,popcnt")
 namespace wide {
 #include "pair_search_common.inc"
+// The search itself, after what it shares.
 #include "pair_search_wide.inc"
 } // namespace wide
 #pragma GCC pop_options
