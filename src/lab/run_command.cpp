@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "interrupt.h"
 #include "messages.h"
 #include "pictures.h"
 #include "run_files.h"
@@ -13,7 +14,7 @@ namespace {
 /// The recorder of a run: each streamed channel writes straight into its opened file.
 RecorderSetup recorderSetup(const LabOptions &o, RunFiles &files)
 {
-    auto sinkTo = [&](const char *option) -> TextSink {
+    auto sinkTo = [&](const std::string &option) -> TextSink {
         OutputFile *file = files.find(option);
         if (!file)
             return {};
@@ -38,6 +39,8 @@ RecorderSetup recorderSetup(const LabOptions &o, RunFiles &files)
 
 int runCommand(const LabOptions &o, const GuiStarter &startGui)
 {
+    // Interrupted at any moment, the run writes nothing (RunFiles::commitAll).
+    InterruptGuard interrupt;
     // The input and the outputs are checked before anything is computed.
     std::optional<std::vector<StateRow>> rows;
     try {

@@ -13,7 +13,6 @@ int runTicks(const LabOptions &o, Stepper &stepper, Recorder &recorder, Canvas &
     ModPar &state = stepper.state();
     SubStepRecording recording(recorder, stepper);
     SubStepObserver *after = recorder.wantsSubSteps() ? &recording : nullptr;
-    InterruptGuard interrupt;
     Progress progress(o.ticks, Progress::stderrIsTerminal());
     std::int64_t tick = 0;
     try {

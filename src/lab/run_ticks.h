@@ -10,7 +10,8 @@ namespace brownian::lab {
 /// Runs the ticks of `run`: each tick through the stepper, recorded, with the progress line on
 /// a terminal. The path segments go to `path`; `pathPicture`, when given, is the same canvas
 /// and has its gathered segments drawn now and then to keep memory small. Returns kExitOk, or
-/// kExitInterrupted / kExitFault after printing why (nothing is written then).
+/// kExitInterrupted / kExitFault after printing why (nothing is written then). The caller
+/// holds the InterruptGuard.
 int runTicks(const LabOptions &options, Stepper &stepper, Recorder &recorder, Canvas &path,
     ImageSurface *pathPicture);
 

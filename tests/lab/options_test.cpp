@@ -288,13 +288,6 @@ TEST(Options, ConfigFileThatCannotBeRead)
     EXPECT_EQ(r.error, "--config: cannot read '/nonexistent/x.toml'");
 }
 
-TEST(Options, HelpNamesEveryOption)
-{
-    const std::string help = helpText();
-    for (const std::string &name : allOptionNames())
-        EXPECT_NE(help.find(name), std::string::npos) << name;
-}
-
 TEST(Options, SweepDefaultsAndLists)
 {
     const ParseResult r = parseArguments(
