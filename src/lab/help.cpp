@@ -96,7 +96,7 @@ groups the runs whose settings differ only in the seed, and writes
                        sub-step from each run's fit, its mean and standard error over the runs
   DIR/summary-msd.csv  mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr: the averaged MSD
   DIR/summary.png      D against the packing fraction with error bars, beside the Enskog
-                       prediction for hard disks, labelled in Japanese (--dpi D, default 96)
+                       prediction for hard disks, labelled in Japanese (--dpi D, default 96, 300 at most)
 The packing fraction is N pi (size/2)² over the box (25 000 000 twips²) or the field
 (36 000 000 twips², unbounded). The Enskog value is D = sqrt(kT/(pi m)) / (2 n size g),
 Gass, J. Chem. Phys. 54, 1898 (1971), with n = N over the area, the contact value

@@ -1,6 +1,7 @@
 // The figure of merge: the diffusion coefficient against the packing fraction, with the
 // Enskog values for hard disks beside the measured ones. Drawn in the style of the run's plot.
 #include "merge_command.h"
+#include "plot.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -140,7 +141,7 @@ void drawLegend(QPainter &p, const Frame &fr, const std::vector<SeriesKey> &seri
 
 QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi)
 {
-    const double f = dpi / 96.0;
+    const double f = std::min(dpi, kMaxPlotDpi) / 96.0;
     QImage image(static_cast<int>(std::lround(960 * f)), static_cast<int>(std::lround(640 * f)),
         QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);

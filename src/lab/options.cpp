@@ -133,6 +133,14 @@ void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool>
     }
 }
 
+/// The words CLI11 could not place; the "--" before positional words is not one of them.
+std::vector<std::string> extras(const CLI::App &app)
+{
+    std::vector<std::string> words = app.remaining(false);
+    std::erase(words, "--");
+    return words;
+}
+
 /// Words CLI11 could not place: the first option among them, else the first word.
 std::string extrasError(const std::vector<std::string> &extras, const char *command)
 {
@@ -293,8 +301,8 @@ std::string parseCommand(
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError &e) {
-        if (!sub->remaining(false).empty())
-            return extrasError(sub->remaining(false), command);
+        if (!extras(*sub).empty())
+            return extrasError(extras(*sub), command);
         if (dynamic_cast<const CLI::FileError *>(&e))
             return "--config: cannot read '" + config->as<std::string>() + "'";
         if (dynamic_cast<const CLI::ArgumentMismatch *>(&e)) {
@@ -308,8 +316,8 @@ std::string parseCommand(
         }
         return e.what(); // the table's own messages, and the config file's
     }
-    if (!sub->remaining(false).empty())
-        return extrasError(sub->remaining(false), command);
+    if (!extras(*sub).empty())
+        return extrasError(extras(*sub), command);
     if (config->count() > 0 && config->as<std::string>().empty())
         return "--config: expected a file name";
     if (!result.version.empty() && result.version != programVersion())

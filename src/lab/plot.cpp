@@ -3,13 +3,14 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brownian::lab {
 
 QImage renderPlot(const PlotInput &in, int dpi)
 {
-    const double f = dpi / 96.0;
+    const double f = std::min(dpi, kMaxPlotDpi) / 96.0;
     QImage image(static_cast<int>(std::lround(1280 * f)), static_cast<int>(std::lround(640 * f)),
         QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);

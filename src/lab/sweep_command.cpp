@@ -175,9 +175,10 @@ int sweepCommand(const SweepOptions &o)
         if (!finished[r.index - 1])
             todo.push_back(&r);
     }
-    // The folders, so that every command can write into its own, without what a killed run left.
+    for (const SweepRun &r : runs)
+        removeTemporaryFiles(runFolder(o, r)); // what killed runs left
+    // The folders, so that every command can write into its own.
     for (const SweepRun *r : todo) {
-        removeTemporaryFiles(runFolder(o, *r));
         std::error_code ec;
         fs::create_directories(runFolder(o, *r), ec);
         if (ec) {

@@ -114,12 +114,16 @@ TEST_F(SweepFolder, RunsWithAManifestAndTheirFilesAreFinished)
 
 TEST_F(SweepFolder, ManifestRoundTrip)
 {
-    finish(3, [](LabOptions &o) { o.seed = UINT64_MAX; });
+    finish(3, [](LabOptions &o) {
+        o.seed = UINT64_MAX;
+        o.threads = 7;
+    });
     const LabOptions m = readManifest(s.out + "/run-3/run.toml");
     EXPECT_TRUE(m.unbounded);
     EXPECT_EQ(m.size, 100);
     EXPECT_EQ(m.seed, UINT64_MAX);
     EXPECT_EQ(m.ticks, 10);
+    EXPECT_EQ(m.threads, 7);
     EXPECT_EQ(m.msdOut, s.out + "/run-3/msd.csv"); // written relative to the manifest
 }
 
