@@ -1,6 +1,6 @@
 #include "bench_timing.h"
 #include "commands.h"
-#include "pictures.h"
+#include "plot.h"
 #include "setup.h"
 #include "sim/pair_grid.h"
 
@@ -13,12 +13,8 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
         return kExitBadInput;
     }
     std::optional<std::vector<StateRow>> rows;
-    try {
-        rows = readStateInput(o);
-    } catch (const InputError &e) {
-        printError(e.what());
+    if (!readStateInput(o, rows))
         return kExitBadInput;
-    }
     const bool draw = !o.noDraw;
     if (draw)
         startGui();

@@ -46,6 +46,19 @@ inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,ex
 /// `prefix` is "" for the state file and "tick," for snapshots.
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix = {});
 
+/// One row of a CSV file: its line number and its fields.
+struct CsvRow
+{
+    long line = 0;
+    std::vector<std::string_view> fields;
+};
+
+/// The rows of a CSV text after its header, each with as many fields as the header. A
+/// byte-order mark is skipped, CR LF line ends are accepted, empty lines only at the end.
+/// Throws InputError naming `source` and the line.
+std::vector<CsvRow> csvRows(
+    std::string_view text, std::string_view header, const std::string &source);
+
 /// Parses a state file: the header i,x,y,vx,vy, then exactly `particles` rows with i = 0, 1,
 /// ... in order. Empty lines are allowed only at the end; CR LF line ends are accepted.
 /// `source` names the file in messages. Throws InputError.

@@ -1,10 +1,7 @@
 #include "commands.h"
 #include "interrupt.h"
-#include "messages.h"
-#include "pictures.h"
+#include "plot.h"
 #include "run_files.h"
-#include "run_outputs.h"
-#include "run_ticks.h"
 #include "setup.h"
 
 namespace brownian::lab {
@@ -43,12 +40,8 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
     InterruptGuard interrupt;
     // The input and the outputs are checked before anything is computed.
     std::optional<std::vector<StateRow>> rows;
-    try {
-        rows = readStateInput(o);
-    } catch (const InputError &e) {
-        printError(e.what());
+    if (!readStateInput(o, rows))
         return kExitBadInput;
-    }
     RunFiles files;
     if (!files.open(o))
         return kExitBadInput;

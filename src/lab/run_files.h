@@ -2,6 +2,9 @@
 
 #include "options.h"
 #include "output.h"
+#include "recorder.h"
+#include "stepper.h"
+#include "toolkit/image_surface.h"
 
 #include <map>
 #include <string>
@@ -29,5 +32,20 @@ public:
 private:
     std::vector<std::pair<std::string, OutputFile>> m_files; // option, file; in the help's order
 };
+
+/// Runs the ticks of `run`: each tick through the stepper, recorded, with the progress line on
+/// a terminal. The path segments go to `path`; `pathPicture`, when given, is the same canvas
+/// and has its gathered segments drawn now and then to keep memory small. Returns kExitOk, or
+/// kExitInterrupted / kExitFault after printing why (nothing is written then). The caller
+/// holds the InterruptGuard.
+int runTicks(const LabOptions &options, Stepper &stepper, Recorder &recorder, Canvas &path,
+    ImageSurface *pathPicture);
+
+/// What `run` computes at the end and writes: the final state, the MSD and speed tables, the
+/// path picture (`pathPicture`, present when --path-png was asked for), the last frame and the
+/// plot, each into its opened file; then every file is moved into place. Returns kExitOk,
+/// kExitFault when drawing the frame faults (nothing written) or kExitOutputFailed.
+int writeOutputs(const LabOptions &options, const ModPar &state, const Recorder &recorder,
+    std::int64_t subSteps, ImageSurface *pathPicture, RunFiles &files);
 
 } // namespace brownian::lab

@@ -1,9 +1,8 @@
-#include "run_ticks.h"
 
 #include "commands.h"
 #include "interrupt.h"
-#include "messages.h"
 #include "progress.h"
+#include "run_files.h"
 
 namespace brownian::lab {
 

@@ -1,5 +1,6 @@
 #include "setup.h"
 
+#include "commands.h"
 #include "sim/restart.h"
 #include "sim/settings.h"
 
@@ -10,10 +11,10 @@
 namespace brownian::lab {
 
 namespace {
-constexpr std::size_t kMaxInputBytes = 64u << 20;
-} // namespace
 
-std::optional<std::vector<StateRow>> readStateInput(const LabOptions &o)
+constexpr std::size_t kMaxInputBytes = 64u << 20;
+
+std::optional<std::vector<StateRow>> readInput(const LabOptions &o)
 {
     if (o.stateIn.empty())
         return std::nullopt;
@@ -40,6 +41,19 @@ std::optional<std::vector<StateRow>> readStateInput(const LabOptions &o)
         throw InputError(name + ": larger than " + std::to_string(kMaxInputBytes >> 20)
             + " MB, far more than a state of " + std::to_string(o.particles()) + " particles");
     return parseStateCsv(text, o.particles(), name);
+}
+
+} // namespace
+
+bool readStateInput(const LabOptions &o, std::optional<std::vector<StateRow>> &rows)
+{
+    try {
+        rows = readInput(o);
+        return true;
+    } catch (const InputError &e) {
+        printError(e.what());
+        return false;
+    }
 }
 
 void prepareState(ModPar &s, const LabOptions &o)

@@ -9,9 +9,9 @@
 
 namespace brownian::lab {
 
-/// Reads and checks the --state-in file, if any. Throws InputError naming the option, or the
-/// file and line.
-std::optional<std::vector<StateRow>> readStateInput(const LabOptions &options);
+/// Reads and checks the --state-in file, if any, into `rows`. Returns false after printing
+/// what is wrong, naming the option, or the file and line.
+bool readStateInput(const LabOptions &options, std::optional<std::vector<StateRow>> &rows);
 
 /// Sets up the state as the program does before its first placement: the defaults, then the
 /// settings of the options, then the arrays re-dimensioned; seeds the random source when asked.
