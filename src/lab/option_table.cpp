@@ -274,3 +274,51 @@ int processorCount()
 }
 
 } // namespace brownian::lab::detail
+
+namespace brownian::lab {
+
+using namespace detail;
+
+std::vector<OutputRequest> outputRequests(const LabOptions &o)
+{
+    std::vector<OutputRequest> result;
+    for (const OptionSpec &s : optionSpecs()) {
+        if (s.part == Part::Output && !(o.*std::get<std::string LabOptions::*>(s.member)).empty())
+            result.push_back({ s.name, o.*std::get<std::string LabOptions::*>(s.member) });
+    }
+    return result;
+}
+
+std::vector<RunSetting> runSettings(
+    const LabOptions &o, const std::function<std::string(const std::string &)> &fileName)
+{
+    using Text = std::optional<std::string>;
+    std::vector<RunSetting> settings;
+    for (const Part part : { Part::Setting, Part::Output, Part::Detail }) {
+        for (const OptionSpec &s : optionSpecs()) {
+            const std::string name = s.name + 2;
+            if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
+                || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
+                continue;
+            const Text value = std::visit(
+                Overloaded {
+                    [](std::monostate) -> Text { return {}; },
+                    [&](std::string LabOptions::*m) -> Text {
+                        return (o.*m).empty() ? Text() : fileName(o.*m);
+                    },
+                    [&](bool LabOptions::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
+                    [&](std::optional<std::uint64_t> LabOptions::*m) -> Text {
+                        return o.*m ? std::to_string(*(o.*m)) : Text();
+                    },
+                    [&](auto m) -> Text { return std::to_string(o.*m); },
+                },
+                s.member);
+            if (value)
+                settings.push_back(
+                    { name, *value, s.kind == Kind::Choice || s.kind == Kind::File });
+        }
+    }
+    return settings;
+}
+
+} // namespace brownian::lab

@@ -56,6 +56,13 @@ struct OptionSpec
     int section = 0;
 };
 
+/// The lambdas of a std::visit, in one object.
+template <class... F> struct Overloaded : F...
+{
+    using F::operator()...;
+};
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
+
 /// Every option of every command, in the order of the help text.
 const std::vector<OptionSpec> &optionSpecs();
 

@@ -18,12 +18,6 @@ namespace {
 using namespace detail;
 namespace fs = std::filesystem;
 
-template <class... F> struct Overloaded : F...
-{
-    using F::operator()...;
-};
-template <class... F> Overloaded(F...) -> Overloaded<F...>;
-
 constexpr std::pair<const char *, Command> kCommands[] = { { "run", Command::Run },
     { "bench", Command::Bench }, { "sweep", Command::Sweep }, { "merge", Command::Merge } };
 
@@ -335,52 +329,6 @@ std::string parseCommand(
 int defaultLocus(int numSide)
 {
     return centreParticle(numSide).value();
-}
-
-std::vector<OutputRequest> outputRequests(const LabOptions &o)
-{
-    std::vector<OutputRequest> result;
-    for (const OptionSpec &s : optionSpecs()) {
-        if (s.part == Part::Output && !(o.*std::get<std::string LabOptions::*>(s.member)).empty())
-            result.push_back({ s.name, o.*std::get<std::string LabOptions::*>(s.member) });
-    }
-    return result;
-}
-
-std::vector<RunSetting> runSettings(
-    const LabOptions &o, const std::function<std::string(const std::string &)> &fileName)
-{
-    std::vector<RunSetting> settings;
-    for (const Part part : { Part::Setting, Part::Output, Part::Detail }) {
-        for (const OptionSpec &s : optionSpecs()) {
-            const std::string name = s.name + 2;
-            if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
-                || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
-                continue;
-            std::visit(Overloaded {
-                           [](std::monostate) {},
-                           [&](int LabOptions::*m) {
-                               settings.push_back({ name, std::to_string(o.*m), false });
-                           },
-                           [&](std::int64_t LabOptions::*m) {
-                               settings.push_back({ name, std::to_string(o.*m), false });
-                           },
-                           [&](std::string LabOptions::*m) {
-                               if (!(o.*m).empty())
-                                   settings.push_back({ name, fileName(o.*m), true });
-                           },
-                           [&](bool LabOptions::*m) {
-                               settings.push_back({ name, o.*m ? "unbounded" : "bounded", true });
-                           },
-                           [&](std::optional<std::uint64_t> LabOptions::*m) {
-                               if (o.*m)
-                                   settings.push_back({ name, std::to_string(*(o.*m)), false });
-                           },
-                       },
-                s.member);
-        }
-    }
-    return settings;
 }
 
 ParseResult parseArguments(const std::vector<std::string> &args)
