@@ -88,19 +88,9 @@ std::string parseSingle(std::string_view text, float &out)
 
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix)
 {
-    const int n = state.ParX.size();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < state.ParX.size(); ++i) {
         out.append(prefix);
-        appendInteger(out, i);
-        out += ',';
-        appendSingle(out, state.ParX.at(i));
-        out += ',';
-        appendSingle(out, state.ParY.at(i));
-        out += ',';
-        appendSingle(out, state.ParVX.at(i));
-        out += ',';
-        appendSingle(out, state.ParVY.at(i));
-        out += '\n';
+        appendRow(out, i, state.ParX.at(i), state.ParY.at(i), state.ParVX.at(i), state.ParVY.at(i));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace brownian::lab {
@@ -15,6 +16,24 @@ void appendSingle(std::string &out, float value);
 /// A Double in the shortest form that reads back to the same Double.
 void appendDouble(std::string &out, double value);
 void appendInteger(std::string &out, long long value);
+
+/// Appends one CSV row: the values separated by commas, then a line break. A float is written
+/// as a Single (appendSingle), a double as appendDouble does, an integer in decimal.
+template <typename... V> void appendRow(std::string &out, const V &...values)
+{
+    auto field = [&out](const auto &v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, float>)
+            appendSingle(out, v);
+        else if constexpr (std::is_same_v<T, double>)
+            appendDouble(out, v);
+        else
+            appendInteger(out, static_cast<long long>(v));
+    };
+    bool first = true;
+    ((out += first ? "" : ",", first = false, field(values)), ...);
+    out += '\n';
+}
 
 /// Reads a decimal number and rounds it once to Single. Returns an empty string on success,
 /// otherwise why the text is not a finite Single. A value too small for a Single rounds to

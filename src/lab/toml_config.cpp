@@ -19,22 +19,15 @@ using namespace detail;
 
 std::string typeName(const toml::node &node)
 {
-    switch (node.type()) {
-    case toml::node_type::string:
-        return "a string";
-    case toml::node_type::integer:
-        return "an integer";
-    case toml::node_type::floating_point:
-        return "a fraction";
-    case toml::node_type::boolean:
-        return "true or false";
-    case toml::node_type::array:
-        return "a list";
-    case toml::node_type::table:
-        return "a table";
-    default:
-        return "a date or time";
+    using enum toml::node_type;
+    const std::pair<toml::node_type, const char *> names[] = { { string, "a string" },
+        { integer, "an integer" }, { floating_point, "a fraction" }, { boolean, "true or false" },
+        { array, "a list" }, { table, "a table" } };
+    for (const auto &[type, name] : names) {
+        if (node.type() == type)
+            return name;
     }
+    return "a date or time";
 }
 
 /// The text of one value for CLI11, or throws a message (without the file and line).
