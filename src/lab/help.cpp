@@ -96,7 +96,8 @@ groups the runs whose settings differ only in the seed, and writes
                        sub-step from each run's fit, its mean and standard error over the runs
   DIR/summary-msd.csv  mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr: the averaged MSD
   DIR/summary.png      D against the packing fraction with error bars, beside the Enskog
-                       prediction for hard disks, labelled in Japanese (--dpi D, default 96, 300 at most)
+                       prediction for hard disks, labelled in Japanese (--dpi D, default 96;
+                       drawn at 300 dpi at most)
 The packing fraction is N pi (size/2)² over the box (25 000 000 twips²) or the field
 (36 000 000 twips², unbounded). The Enskog value is D = sqrt(kT/(pi m)) / (2 n size g),
 Gass, J. Chem. Phys. 54, 1898 (1971), with n = N over the area, the contact value
@@ -115,8 +116,8 @@ about a second shows a progress bar on standard error when that is a terminal.
 
 Exit status: 0 success; 1 an output (standard output included) could not be written, or a
 run of a sweep failed; 2 bad arguments, or an unreadable or malformed input (the message names
-the option, or the file and line); 3 a fault in the simulation (16-bit integer overflow, index out of range, floating-point
-fault); 130 interrupted.
+the option, or the file and line); 3 a fault in the simulation (16-bit integer overflow, index
+out of range, floating-point fault); 130 interrupted (SIGINT, SIGTERM, SIGHUP).
 
 Examples:
   brownian-lab run --mode unbounded --num-side 10 --size 300 --speed 5 --ticks 4000 \
