@@ -25,9 +25,11 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
-/// The file a path leads to, its symbolic links followed (a dangling one too).
-fs::path followLinks(fs::path path)
+/// The file a path leads to, its symbolic links followed (a dangling one too); `viaProc` tells
+/// whether one led through /proc (/dev/stdout, /dev/fd/N: a descriptor of this process).
+fs::path followLinks(fs::path path, bool &viaProc)
 {
+    viaProc = false;
     for (int hops = 0; hops < 40; ++hops) {
         std::error_code ec;
         if (!fs::is_symlink(path, ec))
@@ -36,6 +38,10 @@ fs::path followLinks(fs::path path)
         if (ec)
             break;
         path = target.is_absolute() ? target : path.parent_path() / target;
+        if (path.string().starts_with("/proc/")) {
+            viaProc = true; // opened as it is: a pipe has no name to follow
+            break;
+        }
     }
     return path;
 }
@@ -113,11 +119,14 @@ std::string OutputFile::open(const std::string &path)
     struct stat info
     {
     };
-    const fs::path target = path == "-" ? fs::path() : followLinks(path);
+    bool descriptor = false;
+    const fs::path target = path == "-" ? fs::path() : followLinks(path, descriptor);
     const bool exists = path != "-" && ::stat(target.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode))
         return "'" + path + "' is a directory";
-    if (path == "-" || (exists && !S_ISREG(info.st_mode))) {
+    // A descriptor of this process (/dev/stdout) is written in place too, even when it is a
+    // regular file: it may be appended to (>>), and it is not ours to replace.
+    if (path == "-" || descriptor || (exists && !S_ISREG(info.st_mode))) {
         if (path != "-" && ::access(target.c_str(), W_OK) != 0)
             return "cannot write '" + path + "': " + std::strerror(errno);
         m_target = target.string();
@@ -199,7 +208,7 @@ std::string OutputFile::place()
     if (!m_file)
         return "not open";
     // Standard output, or a device or FIFO opened now and written in place.
-    const int fd = m_target.empty() ? STDOUT_FILENO : ::open(m_target.c_str(), O_WRONLY);
+    const int fd = m_target.empty() ? STDOUT_FILENO : ::open(m_target.c_str(), O_WRONLY | O_APPEND);
     if (fd < 0)
         return failure(errno);
     std::fflush(stdout);

@@ -8,9 +8,10 @@ namespace brownian::lab {
 
 /// An output that appears whole or not at all. A regular file (or one still to be made) is
 /// written to a temporary file beside it and renamed into place; a symbolic link is followed
-/// and its target replaced so. Standard output ("-") and anything that is not a regular file
-/// (a device such as /dev/null, a FIFO) are never replaced: the text is kept in an anonymous
-/// temporary file and copied there at the end. Destroyed before place(), it leaves nothing.
+/// and its target replaced so. Standard output ("-"), a descriptor of the process (/dev/stdout)
+/// and anything that is not a regular file (a device such as /dev/null, a FIFO) are never
+/// replaced: the text is kept in an anonymous temporary file and appended there at the end.
+/// Destroyed before place(), it leaves nothing.
 class OutputFile
 {
 public:
