@@ -63,9 +63,10 @@ protected:
         return brownian::test::finishChild(pid, setup);
     }
 
-    Result run(const std::vector<std::string> &args, const fs::path &cwd = {}) const
+    Result run(const std::vector<std::string> &args, const fs::path &cwd = {},
+        const std::string &program = BROWNIAN_LAB) const
     {
-        return finish(start(args, BROWNIAN_LAB, cwd));
+        return finish(start(args, program, cwd));
     }
 
     /// A small sweep: 2 sizes x 2 seeds of 9 particles on the torus.
@@ -186,6 +187,17 @@ TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)
     // The sweep runs it again, and then merge takes it.
     ASSERT_EQ(run(sweep("a")).status, 0);
     EXPECT_EQ(run({ "merge", "--", path("a") }).status, 0);
+}
+
+TEST_F(SweepTool, ProgressOnATerminalCountsRuns)
+{
+    // script(1) gives the sweep a terminal; the bar shows once the sweep has taken a second.
+    const std::string command = std::string(BROWNIAN_LAB)
+        + " sweep --num-side 10 --ticks 20000 --seeds 1-3 --jobs 1 --out " + path("a");
+    const Result r = run({ "-q", "-e", "-c", command, "/dev/null" }, {}, "script");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("%  run "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(" tick "), std::string::npos) << r.out;
 }
 
 TEST_F(SweepTool, KilledSweepResumesToTheSameResult)
