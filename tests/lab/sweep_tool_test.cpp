@@ -170,6 +170,15 @@ TEST_F(SweepTool, SignalEndsTheSweepAndItsRuns)
         EXPECT_TRUE(e.is_directory()) << e.path(); // no outputs, no temporary files
 }
 
+TEST_F(SweepTool, FolderNamedLikeAnOption)
+{
+    const Result r = run({ "sweep", "--num-side", "3", "--ticks", "50", "--out=-d" }, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Result m = run({ "merge", "--", "-d" }, dir);
+    EXPECT_EQ(m.status, 0) << m.err;
+    EXPECT_TRUE(fs::exists(dir / "-d" / "summary.csv"));
+}
+
 TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)
 {
     ASSERT_EQ(run(sweep("a")).status, 0);
