@@ -467,11 +467,16 @@ TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
     EXPECT_FALSE(fs::exists(file("stats.csv")));
     // Standard output lost (closed, or full) is a failure too.
     for (const char *redirect : { ">&-", ">full" }) {
-        const Result lost = test::runChild("sh",
-            { "-c", std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect,
-                BROWNIAN_LAB, dir.string(), "run", "--ticks", "1", "--state-out", "-" },
-            { dir });
-        EXPECT_EQ(lost.status, 1) << redirect << lost.err;
+        for (const std::vector<std::string> &args :
+            { std::vector<std::string> { "run", "--ticks", "1", "--state-out", "-" },
+                std::vector<std::string> { "--help" } }) {
+            std::vector<std::string> words = { "-c",
+                std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect, BROWNIAN_LAB,
+                dir.string() };
+            words.insert(words.end(), args.begin(), args.end());
+            const Result lost = test::runChild("sh", words, { dir });
+            EXPECT_EQ(lost.status, 1) << redirect << lost.err;
+        }
     }
 }
 
