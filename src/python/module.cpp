@@ -10,6 +10,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -350,15 +351,15 @@ PYBIND11_MODULE(brownian, m)
             "threads", [](PySimulation &self) { return self.session().threads(); })
         .def(
             "frame_png",
-            [](PySimulation &self, const std::string &path, py::handle dpi) {
+            [](PySimulation &self, const std::filesystem::path &path, py::handle dpi) {
                 const int checked = checkDpi(wholeText(dpi, "dpi"));
-                writeFile(path, encodePng(self.idle().frameImage(checked)));
+                writeFile(path.string(), encodePng(self.idle().frameImage(checked)));
             },
             "path"_a, "dpi"_a = 96, "Writes the frame as `brownian-lab run --frame-png` does.")
         .def(
             "path_png",
-            [](PySimulation &self, const std::string &path) {
-                writeFile(path, encodePng(self.idle().pathImage()));
+            [](PySimulation &self, const std::filesystem::path &path) {
+                writeFile(path.string(), encodePng(self.idle().pathImage()));
             },
             "path"_a,
             "Writes the tracked particle's path since the placement as `brownian-lab run "

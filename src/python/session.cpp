@@ -228,7 +228,12 @@ std::string encodePng(const QImage &image)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     // Every picture is opaque: without the alpha channel the file is a quarter smaller.
-    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "PNG", 0);
+    QImage opaque = image.convertToFormat(QImage::Format_RGB32);
+    // The resolution the lab's files record (Qt's for a 96 dpi screen, the offscreen one's);
+    // without a screen Qt would record 100 dpi.
+    opaque.setDotsPerMeterX(qRound(96 * 100 / 2.54));
+    opaque.setDotsPerMeterY(qRound(96 * 100 / 2.54));
+    opaque.save(&buffer, "PNG", 0);
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
