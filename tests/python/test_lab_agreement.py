@@ -47,13 +47,20 @@ def test_run_matches_the_lab(tmp_path, run_lab, mode, num_side, size, ticks):
 
     lab_msd = columns(run / "msd.csv")
     assert np.array_equal(msd.lags, lab_msd["lag"]) and np.array_equal(msd.msd, lab_msd["msd"])
-    lab_d = next(csv.DictReader(open(tmp_path / "sweep" / "summary.csv")))["D_mean"]
+    summary = next(csv.DictReader(open(tmp_path / "sweep" / "summary.csv")))
     fit = msd.fit_diffusion()
-    assert (fit.D if fit else None) == (float(lab_d) if lab_d else None)
+    assert (fit.D if fit else None) == (float(summary["D_mean"]) if summary["D_mean"] else None)
+    n, (e, px, py) = sim.particles, (stats[k] for k in ("kinetic_energy", "momentum_x", "momentum_y"))
+    kT = np.mean((e - (px * px + py * py) / (2 * n)) / (n - 1) if mode == "unbounded" else e / n)
+    enskog = brownian.enskog_diffusion(sim.packing_fraction, kT, size)
+    assert enskog == pytest.approx(float(summary["D_enskog"]), rel=1e-12)
     bins, lab_bins = speeds.bins(), columns(run / "speeds.csv")
     for name, lab_name in [("low", "speed_low"), ("high", "speed_high"), ("count", "count"),
                            ("expected", "expected")]:
         assert np.array_equal(getattr(bins, name), lab_bins[lab_name]), name
+    cdf = [brownian.expected_speed_cdf(v, n, speeds.mean_sum_squares, mode == "unbounded")
+           for v in (bins.low, bins.high)]
+    assert np.allclose(speeds.samples * n * (cdf[1] - cdf[0]), bins.expected, rtol=1e-9)
     if pictures:
         sim.frame_png(tmp_path / "frame.png")
         sim.path_png(tmp_path / "path.png")
