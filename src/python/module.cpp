@@ -176,8 +176,14 @@ struct Recorder
 {
     Recorder(py::object simulation, bool msd, bool speeds)
         : owner(simulation)
-        , sampler(simulation.cast<PySimulation &>().idle().attachSampler(msd, speeds))
+        , sampler(simulationOf(simulation).idle().attachSampler(msd, speeds))
     {
+    }
+    static PySimulation &simulationOf(py::handle simulation)
+    {
+        if (!py::isinstance<PySimulation>(simulation))
+            throw py::type_error("simulation: expected a brownian.Simulation");
+        return simulation.cast<PySimulation &>();
     }
     /// The sampler while its simulation runs no ticks.
     const MotionSampler &idle() const

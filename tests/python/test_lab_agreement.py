@@ -50,6 +50,7 @@ def test_run_matches_the_lab(tmp_path, run_lab, mode, num_side, size, ticks):
     summary = next(csv.DictReader(open(tmp_path / "sweep" / "summary.csv")))
     fit = msd.fit_diffusion()
     assert (fit.D if fit else None) == (float(summary["D_mean"]) if summary["D_mean"] else None)
+    assert brownian.fit_diffusion(lab_msd["lag"].astype(int), lab_msd["msd"]) == fit
     n, (e, px, py) = sim.particles, (stats[k] for k in ("kinetic_energy", "momentum_x", "momentum_y"))
     kT = np.mean((e - (px * px + py * py) / (2 * n)) / (n - 1) if mode == "unbounded" else e / n)
     enskog = brownian.enskog_diffusion(sim.packing_fraction, kT, size)
