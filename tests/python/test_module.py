@@ -54,7 +54,9 @@ def test_ctrl_c_stops_after_a_whole_tick_while_other_threads_run():
     busy = []
 
     def interrupt():
-        time.sleep(0.3)
+        deadline = time.monotonic() + 5
+        while "running" not in repr(sim) and time.monotonic() < deadline:
+            time.sleep(0.01)
         with pytest.raises(RuntimeError, match="running") as raised:
             sim.run(1)
         busy.append(raised)
