@@ -145,15 +145,22 @@ void fastPairPass(pairs::Scratch &scratch, ModPar &s, int count, TickCounters *c
             }
         }
     }
-    for (std::size_t k = 0; k < found.size(); k += 2)
-        CollidePar(s, found[k], found[k + 1]);
+    const pairs::VirialSums &virial = scratch.virial;
+    for (std::size_t k = 0; k < found.size(); k += 2) {
+        const int i = found[k], j = found[k + 1];
+        const float vx0 = s.ParVX[i], vy0 = s.ParVY[i];
+        CollidePar(s, i, j);
+        if (virial)
+            virial.add(x, y, s.ParVX.data(), s.ParVY.data(), i, j, vx0, vy0);
+    }
     if (counters) {
         counters->contacts += found.size() / 2;
         counters->pairTests += static_cast<std::uint64_t>(count) * (count - 1) / 2;
     }
 }
 
-void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
+void unboundedPairPass(
+    ModPar &s, int count, TickCounters *counters, const pairs::VirialSums &virial)
 {
     const Integer seam = kPeriodInteger - s.ParSize;
     const float w = seam.toSingle();
@@ -175,10 +182,13 @@ void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
             if (!inContact(sx, sy, size))
                 continue;
             ++contacts;
+            const float vx0 = s.ParVX[i], vy0 = s.ParVY[i];
             if (acrossX || acrossY)
                 CollideWrap(s, i, j);
             else
                 CollidePar(s, i, j);
+            if (virial)
+                virial.add(x, y, s.ParVX.data(), s.ParVY.data(), i, j, vx0, vy0);
         }
     }
     if (counters) {
@@ -238,20 +248,61 @@ void unboundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters 
 {
     const int count = particleCount(s);
     if (!(e.gridWanted(count) && pairs::unboundedGridPairPass(e, s, count, counters)))
-        unboundedPairPass(s, count, counters);
+        unboundedPairPass(s, count, counters, e.scratch.virial);
     movePass(e, s, count);
     wrapPass(e, s, count);
     pathSegment(s, path);
+}
+
+/// The outward component of the momentum the walls will take in the wall pass of the sub-step
+/// about to run from `s`: a particle reversed on an axis gives the wall 2v on it, outward where
+/// it moves away from the box's middle.
+double wallMomentum(const ModPar &s, int count)
+{
+    const double h = s.ParSize.toDouble() / 2.0;
+    constexpr double middle = field::kBoxSide / 2.0;
+    const float *px = s.ParX.data(), *py = s.ParY.data();
+    const float *vx = s.ParVX.data(), *vy = s.ParVY.data();
+    double sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const double x = px[i], y = py[i];
+        if (!passes::insideBox(x, h))
+            sum += 2.0 * (x > middle ? vx[i] : -vx[i]);
+        if (!passes::insideBox(y, h))
+            sum += 2.0 * (y > middle ? vy[i] : -vy[i]);
+    }
+    return sum;
+}
+
+void subStepIn(pairs::Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCounters *counters)
+{
+    if (unbounded)
+        unboundedSubStepIn(e, s, path, counters);
+    else
+        boundedSubStepIn(e, s, path, counters);
 }
 
 } // namespace
 
 void pairs::subStep(Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCounters *counters)
 {
-    if (unbounded)
-        unboundedSubStepIn(e, s, path, counters);
-    else
-        boundedSubStepIn(e, s, path, counters);
+    if (!e.record) {
+        e.scratch.virial = {};
+        subStepIn(e, s, unbounded, path, counters);
+        return;
+    }
+    const int count = particleCount(s);
+    std::vector<double> &sums = e.scratch.virialSums;
+    sums.assign(static_cast<std::size_t>(count), 0.0);
+    e.scratch.virial = { sums.data(), unbounded };
+    const double wall = unbounded ? 0.0 : wallMomentum(s, count);
+    subStepIn(e, s, unbounded, path, counters);
+    double virial = 0;
+    for (const double w : sums) // in index order, whatever the threads
+        virial += w;
+    e.record->virial += virial;
+    e.record->wallMomentum += wall;
+    ++e.record->subSteps;
 }
 
 void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)
