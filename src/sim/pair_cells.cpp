@@ -10,8 +10,7 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BROWNIAN_HAS_WIDE_SEARCH 1
+#ifdef BROWNIAN_HAS_WIDE_CODE
 #include <immintrin.h>
 #endif
 
@@ -21,7 +20,7 @@ namespace {
 
 constexpr double kPeriod = field::kPeriod;
 
-#ifdef BROWNIAN_HAS_WIDE_SEARCH
+#ifdef BROWNIAN_HAS_WIDE_CODE
 const bool g_canWide = (__builtin_cpu_init(),
     __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0);
 #else
@@ -29,18 +28,20 @@ const bool g_canWide = false;
 #endif
 
 namespace narrow {
+#include "pair_search_common.inc"
+// The search itself, after what it shares.
 #include "pair_search.inc"
 } // namespace narrow
 
-#ifdef BROWNIAN_HAS_WIDE_SEARCH
+#ifdef BROWNIAN_HAS_WIDE_CODE
 // Everything defined from here to the pop is compiled for AVX2 and called only where the
 // processor has it; the standard library's code, defined above, is not.
 #pragma GCC push_options
 #pragma GCC target("avx2,popcnt")
 namespace wide {
-#define BROWNIAN_WIDE_SEARCH 1
-#include "pair_search.inc"
-#undef BROWNIAN_WIDE_SEARCH
+#include "pair_search_common.inc"
+// The search itself, after what it shares.
+#include "pair_search_wide.inc"
 } // namespace wide
 #pragma GCC pop_options
 #endif
@@ -50,7 +51,7 @@ template <bool Periodic, bool Exact>
 void findChunkPairs(
     bool wide, const CellGrid &g, int from, int to, float bound, double exactSize, ChunkPairs &out)
 {
-#ifdef BROWNIAN_HAS_WIDE_SEARCH
+#ifdef BROWNIAN_HAS_WIDE_CODE
     if (wide) {
         wide::findChunkPairsWide<Periodic>(g, from, to, bound, exactSize, out);
         return;

@@ -6,6 +6,12 @@
 #include <limits>
 #include <vector>
 
+// Where the compiler can build functions for AVX2 beside the baseline instruction set, the
+// passes carry both, and wideSearchAvailable() chooses at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define BROWNIAN_HAS_WIDE_CODE 1
+#endif
+
 namespace brownian::pairs {
 
 class Workers;

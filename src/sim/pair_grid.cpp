@@ -57,8 +57,7 @@ __attribute__((always_inline)) inline void bounceAndFileLoop(const float *__rest
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BROWNIAN_HAS_WIDE_FILL 1
+#ifdef BROWNIAN_HAS_WIDE_CODE
 /// The same loop four lanes of Double wide, where the processor has AVX2.
 __attribute__((target("avx2"))) void bounceAndFileWide(const float *x, const float *y, float *vx,
     float *vy, int *cell, int from, int to, double h, double lowX, double lowY, double perCell,
@@ -71,7 +70,7 @@ __attribute__((target("avx2"))) void bounceAndFileWide(const float *x, const flo
 void bounceAndFile(bool wide, const float *x, const float *y, float *vx, float *vy, int *cell,
     int from, int to, double h, double lowX, double lowY, double perCell, int n) noexcept
 {
-#ifdef BROWNIAN_HAS_WIDE_FILL
+#ifdef BROWNIAN_HAS_WIDE_CODE
     if (wide) {
         bounceAndFileWide(x, y, vx, vy, cell, from, to, h, lowX, lowY, perCell, n);
         return;

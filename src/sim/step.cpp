@@ -103,13 +103,53 @@ void plainPairPass(ModPar &s, int count, TickCounters *counters)
         counters->pairTests += static_cast<std::uint64_t>(count) * (count - 1) / 2;
 }
 
+/// The squared distances from (xi, yi) to the particles from .. count - 1 into dist, and how
+/// many are within `bound`.
+__attribute__((always_inline)) inline std::int64_t distancesLoop(const double *__restrict xs,
+    const double *__restrict ys, double *__restrict dist, int from, int count, double xi, double yi,
+    double bound)
+{
+    std::int64_t near = 0;
+    for (int j = from; j < count; ++j) {
+        const double dx = xi - xs[j];
+        const double dy = yi - ys[j];
+        const double d = dx * dx + dy * dy;
+        dist[j] = d;
+        near += d <= bound ? 1 : 0;
+    }
+    return near;
+}
+
+#ifdef BROWNIAN_HAS_WIDE_CODE
+/// The same loop four lanes wide, where the processor has AVX2: the baseline instruction set
+/// has no vector form of the count.
+__attribute__((target("avx2"))) std::int64_t distancesWide(const double *xs, const double *ys,
+    double *dist, int from, int count, double xi, double yi, double bound)
+{
+    return distancesLoop(xs, ys, dist, from, count, xi, yi, bound);
+}
+#endif
+
+std::int64_t distances(bool wide, const double *xs, const double *ys, double *dist, int from,
+    int count, double xi, double yi, double bound)
+{
+#ifdef BROWNIAN_HAS_WIDE_CODE
+    if (wide)
+        return distancesWide(xs, ys, dist, from, count, xi, yi, bound);
+#else
+    (void)wide;
+#endif
+    return distancesLoop(xs, ys, dist, from, count, xi, yi, bound);
+}
+
 /// The bounded pair pass in two sweeps. Positions do not change during the pass, so the pairs
 /// in contact can all be found first and collided afterwards in (i, j) order. The search
 /// compares squared distances against a bound slightly above ParSize², which no pair in
 /// contact can exceed, and settles every pair under that bound with the exact square-root
 /// test, so it finds exactly the pairs the plain pass finds.
-void fastPairPass(pairs::Scratch &scratch, ModPar &s, int count, TickCounters *counters)
+void fastPairPass(pairs::Engine &e, ModPar &s, int count, TickCounters *counters)
 {
+    pairs::Scratch &scratch = e.scratch;
     std::vector<double> &xs = scratch.xs, &ys = scratch.ys, &d2 = scratch.d2;
     std::vector<int> &found = scratch.found;
     xs.resize(count);
@@ -127,16 +167,7 @@ void fastPairPass(pairs::Scratch &scratch, ModPar &s, int count, TickCounters *c
     const double bound = size * size * (1.0 + 0x1p-40);
     double *dist = d2.data();
     for (int i = 0; i < count; ++i) {
-        const double xi = xs[i];
-        const double yi = ys[i];
-        int near = 0;
-        for (int j = i + 1; j < count; ++j) {
-            const double dx = xi - xs[j];
-            const double dy = yi - ys[j];
-            dist[j] = dx * dx + dy * dy;
-            near += dist[j] <= bound;
-        }
-        if (near == 0)
+        if (distances(e.wide, xs.data(), ys.data(), dist, i + 1, count, xs[i], ys[i], bound) == 0)
             continue;
         for (int j = i + 1; j < count; ++j) {
             if (dist[j] <= bound && std::sqrt(dist[j]) <= size) {
@@ -238,7 +269,7 @@ void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *c
         pairs::boundedGridPairPass(e, s, count, counters); // the wall pass included
     } else {
         wallPass(s, count);
-        fastPairPass(e.scratch, s, count, counters);
+        fastPairPass(e, s, count, counters);
     }
     movePass(e, s, count);
     pathSegment(s, path);

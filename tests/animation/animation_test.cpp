@@ -193,3 +193,55 @@ TEST_F(AnimationTest, ObserversSeeEverySubStepThenTheTickIsAnnounced)
 }
 
 } // namespace
+
+namespace {
+
+struct FaultCase
+{
+    const char *name;
+    void (*spoil)(ModPar &);
+    const char *fault; // the fault's name in Japanese, which the message starts with
+};
+
+class AnimationFault : public AnimationTest, public ::testing::WithParamInterface<FaultCase>
+{
+};
+
+/// A fault in a tick stays inside the clock: both timers stop, faulted() names it once, no
+/// exception leaves the tick, and the clock neither ticks nor starts again.
+TEST_P(AnimationFault, StopsTheClockAndIsReportedOnce)
+{
+    const FaultCase c = GetParam();
+    std::vector<QString> messages;
+    QObject::connect(&animation, &Animation::faulted,
+        [&](const QString &message) { messages.push_back(message); });
+    animation.startCurrent();
+    c.spoil(state);
+    events.clear();
+    EXPECT_NO_THROW(animation.tick(false));
+    EXPECT_NO_THROW(animation.tick(false));
+    EXPECT_NO_THROW(animation.placeAfresh());
+    animation.play();
+    EXPECT_EQ(running(), "none");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8(c.fault) + QStringLiteral("\n")))
+        << messages[0].toStdString();
+    EXPECT_EQ(events, Events {}) << "neither ticked nor placed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AnimationFault,
+    ::testing::Values(
+        FaultCase { "TrackedParticleOutsideTheArrays", [](ModPar &s) { s.LocusNo = 25; },
+            "インデックスが有効範囲にありません。" },
+        FaultCase { "CollisionOverflowingASingle",
+            [](ModPar &s) {
+                s.ParX.at(0) = 1000.0f;
+                s.ParY.at(0) = s.ParY.at(1) = 1000.0f;
+                s.ParX.at(1) = 1100.0f;
+                s.ParVX.at(0) = 3.0e38f;
+                s.ParVX.at(1) = -3.0e38f;
+            },
+            "浮動小数点演算でエラーが発生しました。" }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

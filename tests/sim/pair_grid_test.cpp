@@ -50,20 +50,24 @@ Outcome run(
 }
 
 /// Runs the state with both passes and expects identical arrays; returns the contacts made.
-/// The grid runs with its AVX2 code where the processor has it and with the baseline code,
-/// on each of `threads`.
+/// Both run with their AVX2 code where the processor has it and with the baseline code, the
+/// grid on each of `threads`.
 std::uint64_t expectSame(const ModPar &s, bool unbounded, int subSteps, const std::string &what,
     const std::vector<int> &threads = { 1 })
 {
-    const Outcome all = run(s, unbounded, PairPass::All, subSteps);
-    for (const int t : threads) {
-        for (const bool wide : { true, false }) {
-            if (wide && !brownian::pairs::wideSearchAvailable())
-                continue;
+    const Outcome all = run(s, unbounded, PairPass::All, subSteps, 1, false);
+    for (const bool wide : { true, false }) {
+        if (wide && !brownian::pairs::wideSearchAvailable())
+            continue;
+        const std::string code = wide ? ", AVX2, " : ", baseline, ";
+        if (wide) {
+            const Outcome wideAll = run(s, unbounded, PairPass::All, subSteps, 1, true);
+            EXPECT_TRUE(wideAll.bits == all.bits) << what << code << "all pairs";
+        }
+        for (const int t : threads) {
             const Outcome grid = run(s, unbounded, PairPass::Grid, subSteps, t, wide);
-            const std::string how = (wide ? ", AVX2, " : ", baseline, ") + std::to_string(t);
-            EXPECT_EQ(grid.contacts, all.contacts) << what << how;
-            EXPECT_TRUE(grid.bits == all.bits) << what << how;
+            EXPECT_EQ(grid.contacts, all.contacts) << what << code << t << " threads";
+            EXPECT_TRUE(grid.bits == all.bits) << what << code << t << " threads";
         }
     }
     return all.contacts;
