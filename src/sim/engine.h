@@ -23,9 +23,10 @@ struct PositionUndo
     float xI, yI, xJ, yJ;
 };
 
-/// Where the pair passes add each collision's r_ij · Δp_i while a sub-step is recorded: to the
-/// sum of its lower-numbered particle i, so that every particle's sum takes its pairs in the same
-/// (i, j) order on any number of threads (the groups settle only their own particles' pairs).
+/// Where the torus's pair passes add each collision's r_ij · Δp_i while a sub-step is recorded
+/// (in the box, where the pass moves nothing, the per-particle sum Σ r_i · ΔP_i is the same): to
+/// the sum of its lower-numbered particle i, so that every particle's sum takes its pairs in the
+/// same (i, j) order on any number of threads (the groups settle only their own particles' pairs).
 struct VirialSums
 {
     double *sums = nullptr; // one a particle; null while nothing is recorded
@@ -42,7 +43,7 @@ struct VirialSums
         constexpr double period = field::kPeriod;
         double rx = static_cast<double>(x[i]) - x[j];
         double ry = static_cast<double>(y[i]) - y[j];
-        if (periodic) {
+        if (periodic && !(std::fabs(rx) <= period / 2 && std::fabs(ry) <= period / 2)) {
             rx -= period * std::nearbyint(rx / period);
             ry -= period * std::nearbyint(ry / period);
         }
@@ -72,8 +73,9 @@ struct Scratch
     std::vector<PositionUndo> late;
     std::vector<double> xs, ys, d2; // the all-pairs search
     std::vector<int> found;
-    std::vector<double> virialSums;
-    VirialSums virial; // set for each sub-step
+    std::vector<double> virialSums; // the torus's
+    std::vector<float> startVx, startVy; // the box's: velocities at the start of the sub-step
+    VirialSums virial; // set for each sub-step (the torus's collisions only)
 };
 
 /// The passes' settings, workers and scratch; one per simulation.

@@ -258,15 +258,11 @@ void boundedGridPairPass(Engine &e, ModPar &s, int count, TickCounters *counters
     std::vector<ChunkPairs> &chunks = e.scratch.chunks;
     findPairs(e.workers, e.wide, e.scratch.grid, count, bound, size, chunks, share);
     float *x = s.ParX.data(), *y = s.ParY.data(), *vx = s.ParVX.data(), *vy = s.ParVY.data();
-    const VirialSums &virial = e.scratch.virial;
     const std::uint64_t contacts = settlePairs(
         e, s, count, share,
         [&](int i, int j) {
-            const float vx0 = vx[i], vy0 = vy[i];
             if (!exchangeDirect(x, y, vx, vy, i, j))
                 CollidePar(s, i, j);
-            if (virial)
-                virial.add(x, y, vx, vy, i, j, vx0, vy0);
             return true;
         },
         [](int, int) noexcept { return Way::Direct; });
