@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-  libbenchmark-dev fonts-vlgothic libcli11-dev libxcb1-dev)
+  libbenchmark-dev fonts-vlgothic libcli11-dev libtomlplusplus-dev libxcb1-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev parallel)
 fi

@@ -1,6 +1,6 @@
 #include "bench_timing.h"
 #include "commands.h"
-#include "pictures.h"
+#include "plot.h"
 #include "setup.h"
 #include "sim/simulation.h"
 
@@ -13,12 +13,8 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
         return kExitBadInput;
     }
     std::optional<std::vector<StateRow>> rows;
-    try {
-        rows = readStateInput(o);
-    } catch (const InputError &e) {
-        printError(e.what());
+    if (!readStateInput(o, rows))
         return kExitBadInput;
-    }
     const bool draw = !o.noDraw;
     if (draw)
         startGui();
@@ -33,7 +29,7 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;
 
-    Simulation simulation(ModPar {}, labThreads(o),
+    Simulation simulation(ModPar {}, o.threads,
         o.pairs == "all"        ? PairPass::All
             : o.pairs == "grid" ? PairPass::Grid
                                 : PairPass::Auto);

@@ -2,7 +2,6 @@
 
 #include "commands.h"
 #include "interrupt.h"
-#include "messages.h"
 #include "sim/simulation.h"
 
 #include <algorithm>

@@ -1,12 +1,25 @@
 #pragma once
 
-#include "messages.h"
+#include "model/fault.h"
 #include "options.h"
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
 namespace brownian::lab {
+
+/// Writes "brownian-lab: message" to standard error.
+inline void printError(const std::string &message)
+{
+    std::fprintf(stderr, "brownian-lab: %s\n", message.c_str());
+}
+
+/// A simulation fault as the tool names it: "English name (what)".
+inline std::string faultText(const RuntimeFault &fault)
+{
+    return fault.englishName() + " (" + fault.what() + ")";
+}
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitOutputFailed = 1;

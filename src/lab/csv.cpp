@@ -1,5 +1,6 @@
 #include "csv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -87,19 +88,9 @@ std::string parseSingle(std::string_view text, float &out)
 
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix)
 {
-    const int n = state.ParX.size();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < state.ParX.size(); ++i) {
         out.append(prefix);
-        appendInteger(out, i);
-        out += ',';
-        appendSingle(out, state.ParX.at(i));
-        out += ',';
-        appendSingle(out, state.ParY.at(i));
-        out += ',';
-        appendSingle(out, state.ParVX.at(i));
-        out += ',';
-        appendSingle(out, state.ParVY.at(i));
-        out += '\n';
+        appendRow(out, i, state.ParX.at(i), state.ParY.at(i), state.ParVX.at(i), state.ParVY.at(i));
     }
 }
 
@@ -118,68 +109,71 @@ std::vector<std::string_view> splitFields(std::string_view line)
     }
 }
 
-std::vector<StateRow> parseStateCsv(std::string_view text, int particles, const std::string &source)
+std::vector<CsvRow> csvRows(
+    std::string_view text, std::string_view header, const std::string &source)
 {
-    auto fail = [&](long line, const std::string &what) -> InputError {
+    auto fail = [&](long line, const std::string &what) {
         return InputError(source + ":" + std::to_string(line) + ": " + what);
     };
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3); // a byte-order mark some spreadsheets write
-
-    std::vector<StateRow> rows;
-    rows.reserve(particles);
-    long lineNo = 0;
-    long firstBlank = 0;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos)
-            eol = text.size();
+    const std::size_t columns = splitFields(header).size();
+    std::vector<CsvRow> rows;
+    long lineNo = 0, firstBlank = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t eol = std::min(text.find('\n', pos), text.size());
         const std::string_view line = trim(text.substr(pos, eol - pos));
         pos = eol + 1;
         ++lineNo;
         if (line.empty()) {
-            if (firstBlank == 0)
-                firstBlank = lineNo;
+            firstBlank = firstBlank ? firstBlank : lineNo;
             continue;
         }
         if (firstBlank != 0)
             throw fail(firstBlank, "empty line before the end of the file");
-        if (lineNo == 1) {
-            if (line != kStateHeader)
-                throw fail(1,
-                    "expected the header " + std::string(kStateHeader) + ", got " + quoted(line));
+        if (lineNo == 1 && line != header)
+            throw fail(1, "expected the header " + std::string(header) + ", got " + quoted(line));
+        if (lineNo == 1)
             continue;
-        }
-        const auto fields = splitFields(line);
-        if (fields.size() != 5)
-            throw fail(
-                lineNo, "expected 5 fields i,x,y,vx,vy, got " + std::to_string(fields.size()));
+        rows.push_back({ lineNo, splitFields(line) });
+        if (rows.back().fields.size() != columns)
+            throw fail(lineNo,
+                "expected " + std::to_string(columns) + " fields " + std::string(header) + ", got "
+                    + std::to_string(rows.back().fields.size()));
+    }
+    if (lineNo == 0)
+        throw InputError(source + ": empty file, expected the header " + std::string(header));
+    return rows;
+}
+
+std::vector<StateRow> parseStateCsv(std::string_view text, int particles, const std::string &source)
+{
+    std::vector<StateRow> rows;
+    for (const auto &[lineNo, fields] : csvRows(text, kStateHeader, source)) {
+        auto fail = [&, line = lineNo](const std::string &what) {
+            return InputError(source + ":" + std::to_string(line) + ": " + what);
+        };
         const int expected = static_cast<int>(rows.size());
         if (expected >= particles)
-            throw fail(lineNo,
+            throw fail(
                 "more rows than the " + std::to_string(particles) + " particles of --num-side");
         int index = -1;
         const auto [ptr, ec] =
             std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), index);
         if (ec != std::errc() || ptr != fields[0].data() + fields[0].size())
-            throw fail(lineNo, "i: not a particle index: " + quoted(fields[0]));
+            throw fail("i: not a particle index: " + quoted(fields[0]));
         if (index != expected)
-            throw fail(lineNo,
-                "i: expected particle " + std::to_string(expected) + " (rows in index order), got "
-                    + std::to_string(index));
+            throw fail("i: expected particle " + std::to_string(expected)
+                + " (rows in index order), got " + std::to_string(index));
         StateRow row;
         float *targets[] = { &row.x, &row.y, &row.vx, &row.vy };
         const char *names[] = { "x", "y", "vx", "vy" };
         for (int k = 0; k < 4; ++k) {
-            const std::string why = parseSingle(fields[k + 1], *targets[k]);
-            if (!why.empty())
-                throw fail(lineNo, std::string(names[k]) + ": " + why);
+            if (const std::string why = parseSingle(fields[k + 1], *targets[k]); !why.empty())
+                throw fail(std::string(names[k]) + ": " + why);
         }
         rows.push_back(row);
     }
-    if (lineNo == 0)
-        throw InputError(source + ": empty file, expected the header " + std::string(kStateHeader));
     if (static_cast<int>(rows.size()) < particles)
         throw InputError(source + ": " + std::to_string(rows.size()) + " particle rows, expected "
             + std::to_string(particles) + " (one per particle of --num-side)");

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace brownian::lab {
@@ -15,6 +16,24 @@ void appendSingle(std::string &out, float value);
 /// A Double in the shortest form that reads back to the same Double.
 void appendDouble(std::string &out, double value);
 void appendInteger(std::string &out, long long value);
+
+/// Appends one CSV row: the values separated by commas, then a line break. A float is written
+/// as a Single (appendSingle), a double as appendDouble does, an integer in decimal.
+template <typename... V> void appendRow(std::string &out, const V &...values)
+{
+    auto field = [&out](const auto &v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, float>)
+            appendSingle(out, v);
+        else if constexpr (std::is_same_v<T, double>)
+            appendDouble(out, v);
+        else
+            appendInteger(out, static_cast<long long>(v));
+    };
+    bool first = true;
+    ((out += first ? "" : ",", first = false, field(values)), ...);
+    out += '\n';
+}
 
 /// Reads a decimal number and rounds it once to Single. Returns an empty string on success,
 /// otherwise why the text is not a finite Single. A value too small for a Single rounds to
@@ -45,6 +64,19 @@ inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,ex
 /// Appends the rows `prefix` i,x,y,vx,vy of every particle, in index order (no header).
 /// `prefix` is "" for the state file and "tick," for snapshots.
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix = {});
+
+/// One row of a CSV file: its line number and its fields.
+struct CsvRow
+{
+    long line = 0;
+    std::vector<std::string_view> fields;
+};
+
+/// The rows of a CSV text after its header, each with as many fields as the header. A
+/// byte-order mark is skipped, CR LF line ends are accepted, empty lines only at the end.
+/// Throws InputError naming `source` and the line.
+std::vector<CsvRow> csvRows(
+    std::string_view text, std::string_view header, const std::string &source);
 
 /// Parses a state file: the header i,x,y,vx,vy, then exactly `particles` rows with i = 0, 1,
 /// ... in order. Empty lines are allowed only at the end; CR LF line ends are accepted.

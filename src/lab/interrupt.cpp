@@ -3,6 +3,7 @@
 namespace brownian::lab {
 
 namespace {
+// A signal handler can reach nothing else.
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onInterrupt(int)
 {
@@ -18,14 +19,14 @@ InterruptGuard::InterruptGuard()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_oldInt);
-    sigaction(SIGTERM, &action, &m_oldTerm);
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &action, &m_old[k]);
 }
 
 InterruptGuard::~InterruptGuard()
 {
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &m_old[k], nullptr);
 }
 
 bool InterruptGuard::interrupted()

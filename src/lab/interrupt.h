@@ -4,7 +4,7 @@
 
 namespace brownian::lab {
 
-/// Turns Ctrl-C and SIGTERM into a flag for as long as it lives, so that a run can stop
+/// Turns Ctrl-C, SIGTERM and SIGHUP into a flag for as long as it lives, so that a run can stop
 /// between two ticks and remove its temporary files.
 class InterruptGuard
 {
@@ -17,9 +17,8 @@ public:
     static bool interrupted();
 
 private:
-    struct sigaction m_oldInt
-    {
-    }, m_oldTerm {};
+    static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
+    struct sigaction m_old[3] {};
 };
 
 } // namespace brownian::lab

@@ -1,7 +1,6 @@
 // brownian-lab: the simulation of the program without windows, for runs, measurements and
 // timings from the command line.
 #include "commands.h"
-#include "manifest.h"
 #include "merge_command.h"
 #include "options.h"
 #include "output.h"
@@ -9,10 +8,14 @@
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -45,27 +48,14 @@ void startGui()
     std::setlocale(LC_NUMERIC, "C");
 }
 
-/// `run`, and with --manifest the manifest after everything else, only when the run succeeded.
-int runWithManifest(const brownian::lab::LabOptions &options)
+/// A closed standard descriptor is given /dev/null read-only, so that no file the tool opens
+/// takes its place and a write to it fails (and is reported) instead of going astray.
+void occupyClosedDescriptors()
 {
-    using namespace brownian::lab;
-    if (options.manifestOut.empty())
-        return runCommand(options, startGui);
-    // Opened first, so that an unwritable place is found before the run.
-    OutputFile manifest;
-    if (const std::string why = manifest.open(options.manifestOut); !why.empty()) {
-        printError("--manifest: " + why);
-        return kExitBadInput;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDONLY) != fd)
+            std::abort();
     }
-    const int status = runCommand(options, startGui);
-    if (status != kExitOk)
-        return status;
-    manifest.write(manifestText(options, options.manifestOut));
-    if (const std::string why = manifest.commit(); !why.empty()) {
-        printError("--manifest: " + why);
-        return kExitOutputFailed;
-    }
-    return kExitOk;
 }
 
 } // namespace
@@ -73,6 +63,7 @@ int runWithManifest(const brownian::lab::LabOptions &options)
 int main(int argc, char **argv)
 {
     using namespace brownian::lab;
+    occupyClosedDescriptors();
     std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = parseArguments(args);
     if (!parsed.ok()) {
@@ -88,7 +79,7 @@ int main(int argc, char **argv)
         std::fputs(helpText().c_str(), stdout);
         break;
     case Command::Run:
-        status = runWithManifest(parsed.options);
+        status = runCommand(parsed.options, startGui);
         break;
     case Command::Bench:
         status = benchCommand(parsed.options, startGui);
@@ -101,5 +92,9 @@ int main(int argc, char **argv)
         break;
     }
     g_app.reset();
+    if (!closeStandardOutput() && status == kExitOk) {
+        printError(std::string("cannot write standard output: ") + std::strerror(errno));
+        return kExitOutputFailed;
+    }
     return status;
 }

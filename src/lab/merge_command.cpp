@@ -1,13 +1,15 @@
 #include "merge_command.h"
 
 #include "csv.h"
-#include "manifest.h"
 #include "output.h"
 #include "plot.h"
+#include "sweep.h"
+#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace brownian::lab {
@@ -27,17 +29,14 @@ std::string slurp(const std::string &path, const std::string &what)
 }
 
 /// The run folders run-K under `dir`, in the order of K.
-std::vector<std::pair<long, fs::path>> runFolders(const std::string &dir)
+std::vector<std::pair<std::size_t, fs::path>> runFolders(const std::string &dir)
 {
-    std::vector<std::pair<long, fs::path>> folders;
+    std::vector<std::pair<std::size_t, fs::path>> folders;
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(dir, ec)) {
-        const std::string name = entry.path().filename().string();
-        const std::string digits = name.rfind("run-", 0) == 0 ? name.substr(4) : std::string();
-        if (digits.empty() || digits.size() > 9
-            || digits.find_first_not_of("0123456789") != std::string::npos || !entry.is_directory())
-            continue;
-        folders.emplace_back(std::stol(digits), entry.path());
+        if (const std::size_t k = runNumber(entry.path().filename().string());
+            k > 0 && entry.is_directory())
+            folders.emplace_back(k, entry.path());
     }
     if (ec)
         throw InputError("merge: cannot read the folder '" + dir + "': " + ec.message());
@@ -45,22 +44,47 @@ std::vector<std::pair<long, fs::path>> runFolders(const std::string &dir)
     return folders;
 }
 
-RunData readRun(const fs::path &folder)
+RunData readRun(const fs::path &folder, const LabOptions &m)
 {
     const std::string manifest = (folder / kManifestName).string();
-    const ManifestRecord m = readManifest(manifest);
     RunData r;
     r.key = { m.unbounded, m.numSide, m.size, m.speed, m.ticks };
     r.source = folder.string();
-    const std::string msd = manifestOutput(m, manifest, "msd-out");
-    if (msd.empty())
+    if (m.msdOut.empty() || m.msdOut == "-")
         throw InputError(manifest + ": the run wrote no MSD (msd-out), which merge needs");
-    r.msd = parseMsdCsv(slurp(msd, "MSD"), msd);
-    const std::string stats = manifestOutput(m, manifest, "stats-out");
-    if (!stats.empty())
-        r.thermal =
-            thermalFromStats(slurp(stats, "statistics"), m.unbounded, m.numSide * m.numSide, stats);
+    r.msd = parseMsdCsv(slurp(m.msdOut, "MSD"), m.msdOut);
+    if (!m.statsOut.empty() && m.statsOut != "-")
+        r.thermal = thermalFromStats(
+            slurp(m.statsOut, "statistics"), m.unbounded, m.particles(), m.statsOut);
     return r;
+}
+
+/// Reads the finished runs; refuses a run whose files are missing and two runs that are one
+/// (the same settings and seed: a copied folder would count twice).
+std::vector<RunData> readRuns(const std::string &dir, int &unfinished)
+{
+    std::vector<RunData> runs;
+    std::map<std::pair<GroupKey, std::optional<std::uint64_t>>, std::string> seen;
+    for (const auto &[k, folder] : runFolders(dir)) {
+        const fs::path manifest = folder / kManifestName;
+        if (!fs::exists(manifest)) {
+            ++unfinished;
+            continue;
+        }
+        const LabOptions m = readManifest(manifest.string());
+        if (!outputsPresent(m))
+            throw InputError("merge: " + folder.string()
+                + " has a manifest but not all its files (an unfinished run: run the sweep again)");
+        runs.push_back(readRun(folder, m));
+        const auto [it, fresh] = seen.emplace(std::pair(runs.back().key, m.seed), folder.string());
+        if (!fresh)
+            throw InputError("merge: " + it->second + " and " + folder.string()
+                + " are the same run (the same settings and seed)");
+    }
+    if (runs.empty())
+        throw InputError(
+            "merge: no finished runs (run-K/" + std::string(kManifestName) + ") in '" + dir + "'");
+    return runs;
 }
 
 std::string describe(const GroupKey &k)
@@ -79,25 +103,10 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
         printError("merge: '" + o.dir + "' is not a folder");
         return kExitBadInput;
     }
-    std::vector<RunData> runs;
     int unfinished = 0;
-    try {
-        for (const auto &[k, folder] : runFolders(o.dir)) {
-            if (fs::exists(folder / kManifestName))
-                runs.push_back(readRun(folder));
-            else
-                ++unfinished;
-        }
-        if (runs.empty())
-            throw InputError("merge: no finished runs (run-K/" + std::string(kManifestName)
-                + ") in '" + o.dir + "'");
-    } catch (const InputError &e) {
-        printError(e.what());
-        return kExitBadInput;
-    }
     std::vector<GroupSummary> groups;
     try {
-        groups = summarise(runs);
+        groups = summarise(readRuns(o.dir, unfinished));
     } catch (const InputError &e) {
         printError(e.what());
         return kExitBadInput;
@@ -136,15 +145,16 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
             printError("note: not every run of " + describe(g.key)
                 + " wrote stats.csv: no kinetic energy, D_enskog left empty");
     }
-    int status = kExitOk;
-    for (OutputFile &f : files) {
-        const std::string why = f.commit();
-        if (!why.empty()) {
-            printError("merge: " + why);
-            status = kExitOutputFailed;
+    // All three or none: each written out first, then put into place.
+    for (const bool place : { false, true }) {
+        for (OutputFile &f : files) {
+            if (const std::string why = place ? f.place() : f.finish(); !why.empty()) {
+                printError("merge: " + why);
+                return kExitOutputFailed;
+            }
         }
     }
-    return status;
+    return kExitOk;
 }
 
 } // namespace brownian::lab

@@ -20,36 +20,7 @@ double areaOf(bool unbounded)
     return unbounded ? kFieldArea : kBoxArea;
 }
 
-/// The rows after the header, split at commas, each with its line number.
-std::vector<std::pair<int, std::vector<std::string_view>>> csvRows(
-    const std::string &text, std::string_view header, const std::string &source)
-{
-    std::vector<std::pair<int, std::vector<std::string_view>>> rows;
-    std::string_view rest = text;
-    for (int number = 1; !rest.empty(); ++number) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (number == 1) {
-            if (line != header)
-                throw InputError(source + ":1: expected the header " + std::string(header));
-            continue;
-        }
-        if (line.empty())
-            continue;
-        rows.emplace_back(number, splitFields(line));
-        if (rows.back().second.size() != splitFields(header).size())
-            throw InputError(source + ":" + std::to_string(number) + ": expected "
-                + std::to_string(splitFields(header).size()) + " fields");
-    }
-    if (text.empty())
-        throw InputError(source + ": empty file");
-    return rows;
-}
-
-double number(std::string_view field, const std::string &source, int line)
+double number(std::string_view field, const std::string &source, long line)
 {
     double value = 0;
     const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);

@@ -1,172 +1,169 @@
-// The command line: CLI11 reads the words and the config file; options_values.cpp checks the
-// values. The messages keep one form: the option (or file and line) first, then what is wrong.
+// The command line: CLI11 parses it with the typed options of the table, toml++ reads the
+// config file (toml_config.cpp). The messages keep one form: the option (or file and line)
+// first, then what is wrong.
 #include "options.h"
 
-#include "options_internal.h"
+#include "option_table.h"
 #include "sim/restart.h"
+#include "toml_config.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <fstream>
+#include <filesystem>
+#include <set>
 
 namespace brownian::lab {
-
-namespace detail {
-
-const std::vector<OptionSpec> &optionSpecs()
-{
-    constexpr unsigned RB = ForRun | ForBench, RBS = ForRun | ForBench | ForSweep;
-    static const std::vector<OptionSpec> table = {
-        { "--mode", RBS },
-        { "--num-side", RBS },
-        { "--size", RBS },
-        { "--speed", RBS },
-        { "--locus", RB },
-        { "--ticks", RBS },
-        { "--seed", RB },
-        { "--state-in", RB, false, true },
-        { "--dpi", RB | ForMerge },
-        { "--state-out", ForRun, false, true },
-        { "--snapshots-out", ForRun, false, true },
-        { "--every", ForRun },
-        { "--trace-out", ForRun, false, true },
-        { "--stats-out", ForRun, false, true },
-        { "--path-png", ForRun, false, true },
-        { "--frame-png", ForRun, false, true },
-        { "--msd-out", ForRun, false, true },
-        { "--speeds-out", ForRun, false, true },
-        { "--plot", ForRun, false, true },
-        { "--bins", ForRun },
-        { "--manifest", ForRun, false, true },
-        { "--no-draw", ForBench, true },
-        { "--repeats", ForBench },
-        { "--pairs", ForBench },
-        { "--warmup", ForBench },
-        { "--seeds", ForSweep },
-        { "--out", ForSweep, false, true },
-        { "--msd", ForSweep, true },
-        { "--speeds", ForSweep, true },
-        { "--stats", ForSweep, true },
-        { "--jobs", ForSweep },
-        { "--print-commands", ForSweep, true },
-    };
-    return table;
-}
-
-} // namespace detail
 
 namespace {
 
 using namespace detail;
+namespace fs = std::filesystem;
 
-/// Set only from a manifest: the version that wrote it.
-constexpr const char *kVersionKey = "--program-version";
-
-const OptionSpec *findSpec(const std::string &name)
-{
-    for (const OptionSpec &s : optionSpecs()) {
-        if (name == s.name)
-            return &s;
-    }
-    return nullptr;
-}
+constexpr std::pair<const char *, Command> kCommands[] = { { "run", Command::Run },
+    { "bench", Command::Bench }, { "sweep", Command::Sweep }, { "merge", Command::Merge } };
 
 unsigned scopeOf(Command c)
 {
-    switch (c) {
-    case Command::Run:
-        return ForRun;
-    case Command::Bench:
-        return ForBench;
-    case Command::Sweep:
-        return ForSweep;
-    case Command::Merge:
-        return ForMerge;
-    case Command::Help:
-        break;
-    }
-    return 0;
+    return c == Command::Run  ? ForRun
+        : c == Command::Bench ? ForBench
+        : c == Command::Sweep ? ForSweep
+                              : ForMerge;
 }
 
-/// The 1-based line of `key = ...` (or of the section [key]) in the config file; 0 if not found.
-int lineOfKey(const std::string &file, const std::string &key)
+/// The table's check as a CLI11 validator; a whole number is handed on in plain decimal, so
+/// that CLI11's conversion (which reads 010 as octal) sees what the check saw.
+CLI::Validator validatorOf(const OptionSpec &s)
 {
-    std::ifstream in(file);
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        const auto start = line.find_first_not_of(" \t");
-        if (start == std::string::npos)
+    return CLI::Validator(
+        [&s](std::string &value) {
+            std::string why = checkValue(s, value);
+            if (why.empty() && s.kind == Kind::Whole) {
+                const std::string digits = value.substr(value.front() == '+' ? 1 : 0);
+                value = s.hi < s.lo ? std::to_string(std::stoull(digits))
+                                    : std::to_string(std::stoll(digits));
+            }
+            return why;
+        },
+        "");
+}
+
+/// The options of run and bench, each filling its member of `o`.
+void addRunOptions(CLI::App &sub, unsigned scope, LabOptions &o)
+{
+    using L = LabOptions;
+    for (const OptionSpec &s : optionSpecs()) {
+        if (!(s.scope & scope))
             continue;
-        std::string_view rest = std::string_view(line).substr(start);
-        if (rest.front() == '[') {
-            rest.remove_prefix(1);
-            if (rest.substr(0, key.size()) == key && rest.substr(key.size()).starts_with("]"))
-                return number;
+        CLI::Option *opt =
+            std::visit(Overloaded {
+                           [&](std::monostate) -> CLI::Option * { return nullptr; },
+                           [&](int L::*m) { return sub.add_option(s.name, o.*m); },
+                           [&](std::int64_t L::*m) { return sub.add_option(s.name, o.*m); },
+                           [&](std::string L::*m) { return sub.add_option(s.name, o.*m); },
+                           [&](bool L::*m) -> CLI::Option * {
+                               if (s.kind == Kind::Flag)
+                                   return sub.add_flag(s.name, o.*m);
+                               // --mode: the second choice sets the member.
+                               return sub.add_option_function<std::string>(s.name,
+                                   [&o, m](const std::string &v) { o.*m = v == "unbounded"; });
+                           },
+                           [&](std::optional<std::uint64_t> L::*m) -> CLI::Option * {
+                               return sub.add_option_function<std::uint64_t>(
+                                   s.name, [&o, m](const std::uint64_t &v) { o.*m = v; });
+                           },
+                       },
+                s.member);
+        if (s.kind != Kind::Flag)
+            opt->transform(validatorOf(s));
+    }
+}
+
+std::vector<int> wholeItems(const std::string &list)
+{
+    std::vector<int> items;
+    for (const std::string &item : CLI::detail::split(list, ','))
+        items.push_back(std::stoi(item));
+    return items;
+}
+
+/// The options of sweep; the lists are checked whole (so that a message can quote the list)
+/// and then split at the commas.
+void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool> &flags)
+{
+    for (const OptionSpec &spec : optionSpecs()) {
+        if (!(spec.scope & ForSweep))
             continue;
+        const std::string name = spec.name;
+        CLI::Option *opt = nullptr;
+        if (spec.kind == Kind::Flag) {
+            opt = sub.add_flag(name, flags[name]);
+        } else if (name == "--mode") {
+            opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
+                s.modes.clear();
+                for (const std::string &m : CLI::detail::split(v, ','))
+                    s.modes.push_back(CLI::detail::trim_copy(m) == "unbounded");
+            });
+        } else if (spec.kind == Kind::List) {
+            std::vector<int> &target = name == "--num-side" ? s.numSides
+                : name == "--size"                          ? s.sizes
+                                                            : s.speeds;
+            opt = sub.add_option_function<std::string>(
+                name, [&target](const std::string &v) { target = wholeItems(v); });
+        } else if (spec.kind == Kind::SeedRange) {
+            opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
+                const auto dash = v.find('-');
+                s.firstSeed = std::stoull(v.substr(0, dash));
+                s.lastSeed =
+                    dash == std::string::npos ? s.firstSeed : std::stoull(v.substr(dash + 1));
+            });
+        } else if (name == "--ticks") {
+            opt = sub.add_option(name, s.ticks);
+        } else if (name == "--jobs" || name == "--threads") {
+            opt = sub.add_option(name, name == "--jobs" ? s.jobs : s.threads);
+        } else {
+            opt = sub.add_option(name, s.out);
         }
-        if (rest.substr(0, key.size()) != key)
-            continue;
-        rest.remove_prefix(key.size());
-        const auto eq = rest.find_first_not_of(" \t");
-        if (eq != std::string_view::npos && rest[eq] == '=')
-            return number;
+        if (spec.kind != Kind::Flag)
+            opt->transform(validatorOf(spec));
     }
-    return 0;
 }
 
-std::string unknownSetting(const std::string &file, const std::string &item, const char *command)
+/// The words CLI11 could not place; the "--" before positional words is not one of them.
+std::vector<std::string> extras(const CLI::App &app)
 {
-    std::string key = item, what = "unknown setting '" + item + "'";
-    if (item.ends_with(".++") || item.ends_with(".--")) {
-        key = item.substr(0, item.size() - 3);
-        what = "unknown section [" + key + "]";
-    } else if (const OptionSpec *s = findSpec("--" + item)) {
-        (void)s;
-        what = "'" + item + "' is not a setting of " + command;
-    }
-    const int line = lineOfKey(file, key);
-    return file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what
-        + " (--config)";
+    std::vector<std::string> words = app.remaining(false);
+    std::erase(words, "--");
+    return words;
 }
 
-/// The error for words CLI11 could not place: the first option among them, else the first word.
+/// Words CLI11 could not place: the first option among them, else the first word.
 std::string extrasError(const std::vector<std::string> &extras, const char *command)
 {
     for (const std::string &word : extras) {
         if (word.size() < 2 || word.front() != '-')
             continue;
         const std::string name = word.substr(0, word.find('='));
-        if (findSpec(name))
+        if (findSpec(name, ForRun | ForBench | ForSweep | ForMerge) || name == "--config")
             return name + ": not an option of " + command + " (see --help)";
         return "unknown option " + name + " (see --help)";
     }
     return "unexpected argument '" + extras.front() + "' (options start with --; see --help)";
 }
 
-/// "--name: 1 required TEXT missing" and the like: the name before the colon.
-std::string mismatchError(const std::string &what)
+/// `--name=` becomes `--name` and an empty value (CLI11 would drop the empty value); a flag
+/// with a value is refused.
+std::string prepareWords(
+    const std::vector<std::string> &args, unsigned scope, std::vector<std::string> &words)
 {
-    const std::string name = what.substr(0, what.find(':'));
-    if (what.find("At Most") != std::string::npos)
-        return name + ": given twice";
-    return name + ": missing value";
-}
-
-/// Splits `--name=` into `--name` and an empty value (CLI11 would drop the empty value), and
-/// refuses a value for a flag.
-std::string prepareWords(const std::vector<std::string> &args, std::vector<std::string> &words)
-{
-    for (std::size_t k = 1; k < args.size(); ++k) {
-        const std::string &a = args[k];
+    bool positional = false;
+    for (const std::string &a : args) {
         const auto eq = a.find('=');
-        if (a.rfind("--", 0) != 0 || eq == std::string::npos) {
-            if (a == kVersionKey)
-                return std::string("unknown option ") + kVersionKey + " (see --help)";
+        positional = positional || a == "--";
+        if (positional || a.rfind("--", 0) != 0 || eq == std::string::npos) {
             words.push_back(a);
             continue;
         }
         const std::string name = a.substr(0, eq);
-        if (const OptionSpec *s = findSpec(name); s && s->flag)
+        if (const OptionSpec *s = findSpec(name, scope); s && s->kind == Kind::Flag)
             return name + ": takes no value";
         words.push_back(name);
         words.push_back(a.substr(eq + 1));
@@ -174,90 +171,157 @@ std::string prepareWords(const std::vector<std::string> &args, std::vector<std::
     return {};
 }
 
-bool onCommandLine(const std::vector<std::string> &words, const std::string &name)
+/// Files named twice would be written twice: compare them as absolute paths, links followed.
+std::string normalisedPath(const std::string &path)
 {
-    return std::find(words.begin(), words.end(), name) != words.end();
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+    const fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.string() : resolved.string();
 }
 
-/// Reads the words and the config file into `raw`; returns the error.
-std::string readWords(const std::vector<std::string> &args, const char *command, RawValues &raw)
+std::string checkOutputs(const LabOptions &o)
 {
+    std::string stdoutOption;
+    std::set<std::string> seen;
+    std::vector<OutputRequest> all = outputRequests(o);
+    if (!o.manifestOut.empty())
+        all.push_back({ "--manifest", o.manifestOut });
+    for (const OutputRequest &r : all) {
+        if (r.path == "-") {
+            if (r.option == "--manifest")
+                return "--manifest: expected a file name (a manifest is not written to standard "
+                       "output)";
+            if (!stdoutOption.empty())
+                return r.option + ": standard output is already taken by " + stdoutOption;
+            stdoutOption = r.option;
+            continue;
+        }
+        if (!seen.insert(normalisedPath(r.path)).second)
+            return r.option + ": '" + r.path + "' is already the file of another output";
+    }
+    if (!o.manifestOut.empty() && o.stateIn == "-")
+        return "--manifest: a run reading standard input cannot be repeated from a manifest";
+    // The run would replace its own input, and its manifest could not repeat it.
+    if (!o.manifestOut.empty() && !o.stateIn.empty() && seen.count(normalisedPath(o.stateIn)))
+        return "--state-in: '" + o.stateIn
+            + "' is also an output of the run, which its manifest could not repeat";
+    return {};
+}
+
+std::string checkRunOrBench(CLI::App &sub, LabOptions &o)
+{
+    auto given = [&sub](const char *name) { return sub.get_option(name)->count() > 0; };
+    if (given("--locus") && o.locus >= o.particles())
+        return "--locus: particle " + std::to_string(o.locus) + " does not exist: with --num-side "
+            + std::to_string(o.numSide) + " the particles are 0 to "
+            + std::to_string(o.particles() - 1);
+    if (!given("--locus"))
+        o.locus = defaultLocus(o.numSide);
+    if (!given("--threads"))
+        o.threads = processorCount();
+    if (o.command == Command::Bench) {
+        if (!given("--ticks"))
+            o.ticks = 2000;
+        if (given("--dpi") && o.noDraw)
+            return "--dpi: bench --no-draw draws nothing";
+        return {};
+    }
+    if (given("--every") && o.snapshotsOut.empty())
+        return "--every: only used with --snapshots-out";
+    if (given("--bins") && !o.wantsSpeeds())
+        return "--bins: only used with --speeds-out or --plot";
+    if (given("--dpi") && !o.wantsPictures())
+        return "--dpi: only used with --path-png, --frame-png or --plot";
+    return checkOutputs(o);
+}
+
+std::string checkSweep(CLI::App &sub, SweepOptions &s, const std::map<std::string, bool> &flags)
+{
+    s.printCommands = flags.at("--print-commands");
+    if (flags.at("--msd") || flags.at("--speeds") || flags.at("--stats")) {
+        s.writeMsd = flags.at("--msd");
+        s.writeSpeeds = flags.at("--speeds");
+        s.writeStats = flags.at("--stats");
+    }
+    if (s.out.empty() || s.out == "-")
+        return "--out: expected the folder for the runs (sweep --out DIR)";
+    if (s.printCommands && sub.get_option("--jobs")->count() > 0)
+        return "--jobs: not used with --print-commands, which runs nothing";
+    return {};
+}
+
+std::string checkMerge(const CLI::Option &dir, MergeOptions &m)
+{
+    if (dir.count() == 0)
+        return "merge: expected the folder of a sweep (brownian-lab merge DIR)";
+    if (m.dir.empty())
+        return "merge: expected the folder of a sweep, got an empty name";
+    return {};
+}
+
+/// Parses the words of one command into `result`; returns the error.
+std::string parseCommand(
+    const std::vector<std::string> &args, const char *command, ParseResult &result)
+{
+    const Command c = result.options.command;
     std::vector<std::string> words;
-    if (std::string error = prepareWords(args, words); !error.empty())
+    if (std::string error = prepareWords(args, scopeOf(c), words); !error.empty())
         return error;
 
-    CLI::App app;
-    app.set_help_flag();
-    app.allow_config_extras(CLI::config_extras_mode::error);
-    CLI::Option *config = app.set_config("--config", "", "", false);
-    const unsigned scope = scopeOf(raw.command);
-    std::vector<std::pair<const OptionSpec *, CLI::Option *>> options;
-    for (const OptionSpec &s : optionSpecs()) {
-        if (!(s.scope & scope))
-            continue;
-        CLI::Option *o =
-            s.flag ? app.add_flag(s.name)->disable_flag_override() : app.add_option(s.name);
-        options.emplace_back(&s, o->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
+    // One application per command: CLI11 reads config files for the top application only.
+    CLI::App app(command);
+    CLI::App *sub = &app;
+    sub->set_help_flag();
+    sub->allow_extras();
+    CLI::Option *config = sub->set_config("--config", "", "", false);
+    auto toml = std::make_shared<TomlConfig>(scopeOf(c), command, config, result.version);
+    sub->config_formatter(toml);
+    std::map<std::string, bool> flags;
+    CLI::Option *dir = nullptr;
+    if (c == Command::Run || c == Command::Bench)
+        addRunOptions(*sub, scopeOf(c), result.options);
+    else if (c == Command::Sweep)
+        addSweepOptions(*sub, result.sweep, flags);
+    else {
+        sub->add_option("--dpi", result.merge.dpi)
+            ->transform(validatorOf(*findSpec("--dpi", ForMerge)));
+        dir = sub->add_option("dir", result.merge.dir);
     }
-    CLI::Option *version = raw.command == Command::Run ? app.add_option(kVersionKey) : nullptr;
-    CLI::Option *positional = raw.command == Command::Merge
-        ? app.add_option("dir")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        : nullptr;
+    for (CLI::Option *o : sub->get_options())
+        o->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 
-    std::vector<std::string> reversed(words.rbegin(), words.rend());
+    std::vector<std::string> reversed(words.rbegin(), words.rend() - 1);
     try {
         app.parse(reversed);
-    } catch (const CLI::ExtrasError &) {
-        return extrasError(app.remaining(false), command);
-    } catch (const CLI::ArgumentMismatch &e) {
-        return mismatchError(e.what());
-    } catch (const CLI::ConfigError &e) {
-        const std::string what = e.what(), prefix = "INI was not able to parse ";
-        const std::string file = config->as<std::string>();
-        if (what.rfind(prefix, 0) == 0)
-            return unknownSetting(file, what.substr(prefix.size()), command);
-        return file + ": " + what + " (--config)";
-    } catch (const CLI::FileError &) {
-        return "--config: cannot read '" + config->as<std::string>() + "'";
     } catch (const CLI::ParseError &e) {
-        return e.what();
-    }
-
-    if (config->count() > 0) {
-        raw.configFile = config->as<std::string>();
-        if (raw.configFile.empty())
-            return "--config: expected a file name";
-    }
-    for (const auto &[entry, o] : options) {
-        if (o->count() == 0)
-            continue;
-        if (o->count() > 1 && !(raw.command == Command::Sweep && !entry->flag)) {
-            if (onCommandLine(words, entry->name))
-                return std::string(entry->name) + ": given twice";
-            const std::string file = config->as<std::string>(), key = entry->name + 2;
-            return file + ":" + std::to_string(lineOfKey(file, key)) + ": " + key
-                + ": expected one value, got a list (--config)";
+        if (!extras(*sub).empty())
+            return extrasError(extras(*sub), command);
+        if (dynamic_cast<const CLI::FileError *>(&e))
+            return "--config: cannot read '" + config->as<std::string>() + "'";
+        if (dynamic_cast<const CLI::ArgumentMismatch *>(&e)) {
+            // CLI11 names the option first: "--ticks: ...".
+            for (const CLI::Option *o : sub->get_options()) {
+                if (o->count() > 1)
+                    return o->get_name() + ": given twice";
+            }
+            const std::string what = e.what();
+            return what.substr(0, what.find(':')) + ": missing value";
         }
-        if (!onCommandLine(words, entry->name))
-            raw.fromConfig.insert(entry->name);
-        if (entry->flag)
-            raw.flags.insert(entry->name);
-        else
-            raw.values[entry->name] = o->results();
+        return e.what(); // the table's own messages, and the config file's
     }
-    if (raw.command == Command::Sweep) {
-        // A list may be given once on the command line, or once in the file (as a TOML array).
-        for (const auto &[entry, o] : options) {
-            if (!entry->flag && o->count() > 1 && onCommandLine(words, entry->name)
-                && std::count(words.begin(), words.end(), entry->name) > 1)
-                return std::string(entry->name) + ": given twice";
-        }
-    }
-    if (version && version->count() > 0)
-        raw.values[kVersionKey] = version->results();
-    if (positional)
-        raw.positionals = positional->results();
-    return {};
+    if (!extras(*sub).empty())
+        return extrasError(extras(*sub), command);
+    if (config->count() > 0 && config->as<std::string>().empty())
+        return "--config: expected a file name";
+    if (!result.version.empty() && result.version != programVersion())
+        result.notes.push_back(config->as<std::string>() + " was written by version "
+            + result.version + " of brownian-lab; this is version " + programVersion());
+    if (c == Command::Sweep)
+        return checkSweep(*sub, result.sweep, flags);
+    if (c == Command::Merge)
+        return checkMerge(*dir, result.merge);
+    return checkRunOrBench(*sub, result.options);
 }
 
 } // namespace
@@ -267,39 +331,10 @@ int defaultLocus(int numSide)
     return centreParticle(numSide).value();
 }
 
-std::vector<OutputRequest> outputRequests(const LabOptions &o)
-{
-    const std::pair<const char *, const std::string *> all[] = {
-        { "--state-out", &o.stateOut },
-        { "--snapshots-out", &o.snapshotsOut },
-        { "--trace-out", &o.traceOut },
-        { "--stats-out", &o.statsOut },
-        { "--path-png", &o.pathPng },
-        { "--frame-png", &o.framePng },
-        { "--msd-out", &o.msdOut },
-        { "--speeds-out", &o.speedsOut },
-        { "--plot", &o.plotPng },
-    };
-    std::vector<OutputRequest> result;
-    for (const auto &[option, path] : all) {
-        if (!path->empty())
-            result.push_back({ option, *path });
-    }
-    return result;
-}
-
-std::vector<std::string> allOptionNames()
-{
-    std::vector<std::string> names { "--config" };
-    for (const OptionSpec &s : optionSpecs())
-        names.emplace_back(s.name);
-    return names;
-}
-
 ParseResult parseArguments(const std::vector<std::string> &args)
 {
     ParseResult result;
-    for (std::size_t k = 0; k < args.size(); ++k) {
+    for (std::size_t k = 0; k < args.size() && args[k] != "--"; ++k) {
         if (args[k] == "--help" || args[k] == "-h" || (k == 0 && args[k] == "help")) {
             result.options.command = Command::Help;
             return result;
@@ -310,22 +345,14 @@ ParseResult parseArguments(const std::vector<std::string> &args)
         result.error = std::string("no command given: ") + expected;
         return result;
     }
-    const std::string &command = args.front();
-    const std::pair<const char *, Command> commands[] = { { "run", Command::Run },
-        { "bench", Command::Bench }, { "sweep", Command::Sweep }, { "merge", Command::Merge } };
-    RawValues raw;
-    for (const auto &[word, c] : commands) {
-        if (command == word)
-            raw.command = c;
+    for (const auto &[word, c] : kCommands) {
+        if (args.front() == word) {
+            result.options.command = c;
+            result.error = parseCommand(args, word, result);
+            return result;
+        }
     }
-    if (raw.command == Command::Help) {
-        result.error = "unknown command '" + command + "': " + expected;
-        return result;
-    }
-    result.options.command = raw.command;
-    result.error = readWords(args, command.c_str(), raw);
-    if (result.error.empty())
-        result.error = applyValues(raw, result);
+    result.error = "unknown command '" + args.front() + "': " + expected;
     return result;
 }
 

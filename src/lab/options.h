@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ struct LabOptions
     std::int64_t ticks = 0;
     /// Start state of the random source derived from this seed; none: the fixed start state.
     std::optional<std::uint64_t> seed;
+    /// Worker threads of the simulation, 1..256; parseArguments makes it the processor count
+    /// unless given.
+    int threads = 1;
     /// CSV file replacing the placement ("-": standard input); empty: place with InitPar.
     std::string stateIn;
 
@@ -79,6 +83,8 @@ struct SweepOptions
     bool writeMsd = true, writeSpeeds = false, writeStats = true;
     /// Runs at a time; 0: the number of cores.
     int jobs = 0;
+    /// Worker threads of every run, 1..256.
+    int threads = 1;
     bool printCommands = false;
 };
 
@@ -96,8 +102,21 @@ struct OutputRequest
     std::string path;
 };
 
-/// The outputs of a run, in the order of the help text.
+/// The outputs of a run, in the order of the help text (the manifest not among them).
 std::vector<OutputRequest> outputRequests(const LabOptions &options);
+
+/// One setting of a run: the option's name without the dashes and its value.
+struct RunSetting
+{
+    std::string name, value;
+    bool text = false; ///< a word or file name, not a number
+};
+
+/// The settings of a run in the order a manifest lists them: the settings, the outputs (each
+/// file name passed through `fileName`), then the details of the outputs asked for.
+/// `brownian-lab run` with these repeats the run.
+std::vector<RunSetting> runSettings(
+    const LabOptions &options, const std::function<std::string(const std::string &)> &fileName);
 
 /// The centre particle, as the settings dialog picks it: (n² − 1) / 2 for odd n,
 /// n² / 2 − n / 2 − 1 for even n.
@@ -112,6 +131,8 @@ struct ParseResult
     std::string error;
     /// Remarks for standard error that do not stop the command (a manifest of another version).
     std::vector<std::string> notes;
+    /// The version a manifest read with --config names; empty for other config files.
+    std::string version;
     bool ok() const { return error.empty(); }
 };
 
@@ -119,14 +140,12 @@ struct ParseResult
 /// accepted; an option given twice, an unknown option, a value out of range or an option that
 /// does not belong to the command is an error. `--config FILE` reads further settings from a
 /// TOML file (`name = value`, names without the dashes); an option on the command line wins
-/// over the file, a setting the command does not know is an error naming the file and line,
-/// and a relative file name in the file is taken from the file's folder.
+/// over the file, a setting the command does not know or a value of the wrong type is an
+/// error naming the file and line, and a relative file name in the file is taken from the
+/// file's folder.
 ParseResult parseArguments(const std::vector<std::string> &args);
 
 /// The text of --help.
 std::string helpText();
-
-/// Every option name of every command, for checking that the help mentions each.
-std::vector<std::string> allOptionNames();
 
 } // namespace brownian::lab

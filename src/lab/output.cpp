@@ -2,13 +2,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brownian::lab {
 
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kNameMax = 255; // bytes of a file name on the usual file systems
+constexpr std::string_view kTempSuffix = ".tmp-XXXXXX";
 
 /// The permissions a newly created file gets: 0666 less the umask.
 mode_t newFileMode()
@@ -18,28 +25,82 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+/// The file a path leads to, its symbolic links followed (a dangling one too); `viaProc` tells
+/// whether one led through /proc (/dev/stdout, /dev/fd/N: a descriptor of this process).
+fs::path followLinks(fs::path path, bool &viaProc)
+{
+    viaProc = false;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(path, ec))
+            break;
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+        if (path.string().starts_with("/proc/")) {
+            viaProc = true; // opened as it is: a pipe has no name to follow
+            break;
+        }
+    }
+    return path;
+}
+
+bool writeAll(int fd, const char *data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
-OutputFile::OutputFile(OutputFile &&other) noexcept
-    : m_file(other.m_file)
-    , m_path(std::move(other.m_path))
-    , m_tempPath(std::move(other.m_tempPath))
-    , m_failed(other.m_failed)
+bool isTemporaryName(const std::string &name)
 {
-    other.m_file = nullptr;
-    other.m_tempPath.clear();
+    const std::size_t n = name.size();
+    if (n < kTempSuffix.size() + 2 || name.front() != '.'
+        || name.compare(n - kTempSuffix.size(), 5, kTempSuffix.substr(0, 5)) != 0)
+        return false;
+    for (std::size_t k = n - 6; k < n; ++k) {
+        if (!std::isalnum(static_cast<unsigned char>(name[k])))
+            return false;
+    }
+    return true;
+}
+
+bool closeStandardOutput()
+{
+    const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    const int err = errno;
+    const bool closed = std::fclose(stdout) == 0;
+    if (flushed)
+        return closed;
+    errno = err;
+    return false;
+}
+
+OutputFile::OutputFile(OutputFile &&other) noexcept
+{
+    *this = std::move(other);
 }
 
 OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
 {
     if (this != &other) {
         discard();
-        m_file = other.m_file;
+        m_file = std::exchange(other.m_file, nullptr);
         m_path = std::move(other.m_path);
-        m_tempPath = std::move(other.m_tempPath);
+        m_target = std::move(other.m_target);
+        m_tempPath = std::exchange(other.m_tempPath, {});
         m_failed = other.m_failed;
-        other.m_file = nullptr;
-        other.m_tempPath.clear();
+        m_error = other.m_error;
     }
     return *this;
 }
@@ -53,20 +114,31 @@ std::string OutputFile::open(const std::string &path)
 {
     discard();
     m_path = path;
+    m_target.clear();
     m_failed = false;
-    if (path == "-") {
+    struct stat info
+    {
+    };
+    bool descriptor = false;
+    const fs::path target = path == "-" ? fs::path() : followLinks(path, descriptor);
+    const bool exists = path != "-" && ::stat(target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
+        return "'" + path + "' is a directory";
+    // A descriptor of this process (/dev/stdout) is written in place too, even when it is a
+    // regular file: it may be appended to (>>), and it is not ours to replace.
+    if (path == "-" || descriptor || (exists && !S_ISREG(info.st_mode))) {
+        if (path != "-" && ::access(target.c_str(), W_OK) != 0)
+            return "cannot write '" + path + "': " + std::strerror(errno);
+        m_target = target.string();
         m_file = std::tmpfile();
         if (!m_file)
             return std::string("cannot create a temporary file: ") + std::strerror(errno);
         return {};
     }
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        return "'" + path + "' is a directory";
-    const fs::path target(path);
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    const std::string name = target.filename().string();
+    const std::size_t keep = kNameMax - 1 - kTempSuffix.size();
+    std::string temp = (dir / ("." + name.substr(0, keep) + std::string(kTempSuffix))).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return "cannot write in '" + dir.string() + "': " + std::strerror(errno);
@@ -78,6 +150,7 @@ std::string OutputFile::open(const std::string &path)
         ::unlink(temp.c_str());
         return std::string("cannot open a temporary file: ") + std::strerror(err);
     }
+    m_target = target.string();
     m_tempPath = temp;
     return {};
 }
@@ -86,8 +159,10 @@ void OutputFile::write(std::string_view text)
 {
     if (!m_file || m_failed || text.empty())
         return;
-    if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
+    if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) {
         m_failed = true;
+        m_error = errno;
+    }
 }
 
 void OutputFile::drain(std::string &buffer, std::size_t threshold)
@@ -98,39 +173,65 @@ void OutputFile::drain(std::string &buffer, std::size_t threshold)
     }
 }
 
-std::string OutputFile::commit()
+std::string OutputFile::failure(int error)
+{
+    discard();
+    const std::string target = m_path == "-" ? std::string("standard output") : "'" + m_path + "'";
+    return "cannot write " + target + ": " + std::strerror(error);
+}
+
+std::string OutputFile::finish()
 {
     if (!m_file)
         return "not open";
-    const std::string target = m_path == "-" ? std::string("standard output") : "'" + m_path + "'";
-    if (m_failed || std::fflush(m_file) != 0) {
-        const int err = errno;
-        discard();
-        return "cannot write " + target + ": " + std::strerror(err);
-    }
-    if (m_path == "-") {
-        std::rewind(m_file);
-        char buffer[1 << 16];
-        bool ok = true;
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
-            ok = ok && std::fwrite(buffer, 1, got, stdout) == got;
-        ok = ok && !std::ferror(m_file) && std::fflush(stdout) == 0;
-        const int err = errno;
-        discard();
-        return ok ? std::string() : "cannot write " + target + ": " + std::strerror(err);
-    }
+    if (m_failed || std::fflush(m_file) != 0)
+        return failure(m_failed ? m_error : errno);
+    if (m_tempPath.empty())
+        return {};
     const bool synced = ::fsync(::fileno(m_file)) == 0;
+    const int err = errno;
     const bool closed = std::fclose(m_file) == 0;
     m_file = nullptr;
-    if (!synced || !closed || std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
-        return "cannot write " + target + ": " + std::strerror(err);
-    }
-    m_tempPath.clear();
+    if (!synced || !closed)
+        return failure(synced ? errno : err);
     return {};
+}
+
+std::string OutputFile::place()
+{
+    if (!m_tempPath.empty()) {
+        if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0)
+            return failure(errno);
+        m_tempPath.clear();
+        return {};
+    }
+    if (!m_file)
+        return "not open";
+    // Standard output, or a device or FIFO opened now and written in place.
+    const int fd = m_target.empty() ? STDOUT_FILENO : ::open(m_target.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0)
+        return failure(errno);
+    std::fflush(stdout);
+    std::rewind(m_file);
+    char buffer[1 << 16];
+    bool ok = true;
+    std::size_t got;
+    while (ok && (got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
+        ok = writeAll(fd, buffer, got);
+    ok = ok && !std::ferror(m_file);
+    const int err = errno;
+    if (fd != STDOUT_FILENO && ::close(fd) != 0 && ok)
+        return failure(errno);
+    if (!ok)
+        return failure(err);
+    discard();
+    return {};
+}
+
+std::string OutputFile::commit()
+{
+    std::string why = finish();
+    return why.empty() ? place() : why;
 }
 
 void OutputFile::discard()

@@ -6,9 +6,12 @@
 
 namespace brownian::lab {
 
-/// An output that appears whole or not at all. Everything goes to a temporary file beside the
-/// target (for "-" an anonymous temporary file); commit() renames it into place (or copies it
-/// to standard output). Destroyed without a commit, it leaves nothing behind.
+/// An output that appears whole or not at all. A regular file (or one still to be made) is
+/// written to a temporary file beside it and renamed into place; a symbolic link is followed
+/// and its target replaced so. Standard output ("-"), a descriptor of the process (/dev/stdout)
+/// and anything that is not a regular file (a device such as /dev/null, a FIFO) are never
+/// replaced: the text is kept in an anonymous temporary file and appended there at the end.
+/// Destroyed before place(), it leaves nothing.
 class OutputFile
 {
 public:
@@ -25,22 +28,41 @@ public:
 
     bool isOpen() const { return m_file != nullptr; }
     const std::string &path() const { return m_path; }
+    /// Whether place() only renames (it writes nothing that cannot be taken back).
+    bool renamesOnly() const { return !m_tempPath.empty(); }
 
-    /// Appends text; buffered. Errors are remembered and reported by commit().
+    /// Appends text; buffered. Errors are remembered and reported by finish().
     void write(std::string_view text);
     /// Appends text held in `buffer` and empties it, once it has grown past `threshold` bytes.
     void drain(std::string &buffer, std::size_t threshold = 1 << 20);
 
-    /// Flushes and moves the file into place. Returns an empty string or what went wrong.
+    /// Writes everything out to the temporary file (synced to the disk). Returns an empty
+    /// string or what went wrong (the temporary file is gone then).
+    std::string finish();
+    /// After finish(): renames the file into place, or copies it to standard output or the
+    /// device. Returns an empty string or what went wrong.
+    std::string place();
+    /// finish() and place().
     std::string commit();
     /// Drops the temporary file.
     void discard();
 
 private:
+    std::string failure(int error);
+
     std::FILE *m_file = nullptr;
-    std::string m_path; // the target
-    std::string m_tempPath; // empty for standard output
+    std::string m_path; // as given
+    std::string m_target; // the file written: links followed; empty for standard output
+    std::string m_tempPath; // empty when the text is copied at the end
     bool m_failed = false;
+    int m_error = 0;
 };
+
+/// Whether a file name is one of the temporary names OutputFile gives (".NAME.tmp-XXXXXX").
+bool isTemporaryName(const std::string &name);
+
+/// Flushes and closes standard output; false (with errno set) when what was written to it was
+/// lost (a closed descriptor, a full disk).
+bool closeStandardOutput();
 
 } // namespace brownian::lab

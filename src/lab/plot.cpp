@@ -1,15 +1,40 @@
 #include "plot.h"
 
+#include "model/geometry.h"
+
 #include <QBuffer>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brownian::lab {
 
+namespace {
+
+/// Side of the path picture box of the main window, twips.
+constexpr double kPathSide = 5063;
+
+double twipsPerPixel(int dpi)
+{
+    return 1440.0 / dpi;
+}
+
+} // namespace
+
+std::unique_ptr<ImageSurface> makePathPicture(int dpi)
+{
+    return std::make_unique<ImageSurface>(kPathSide, kPathSide, twipsPerPixel(dpi));
+}
+
+std::unique_ptr<ImageSurface> makeFrameBuffer(int dpi)
+{
+    return std::make_unique<ImageSurface>(field::kViewSide, field::kViewSide, twipsPerPixel(dpi));
+}
+
 QImage renderPlot(const PlotInput &in, int dpi)
 {
-    const double f = dpi / 96.0;
+    const double f = std::min(dpi, kMaxPlotDpi) / 96.0;
     QImage image(static_cast<int>(std::lround(1280 * f)), static_cast<int>(std::lround(640 * f)),
         QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "toolkit/image_surface.h"
 #include "toolkit/plot.h"
 
 #include <QImage>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace brownian::lab {
@@ -16,9 +18,19 @@ struct PlotInput : PlotData
     std::int64_t ticks = 0, subSteps = 0;
 };
 
+/// The resolution the figures are drawn at, at most: 4000 × 2000 pixels for the run's plot.
+inline constexpr int kMaxPlotDpi = 300;
+
 /// The picture: the mode and the settings, then the panels of drawPlotPanels side by side.
-/// 1280 × 640 pixels at 96 dpi, scaled with `dpi`. Needs a QGuiApplication for the fonts.
+/// 1280 × 640 pixels at 96 dpi, scaled with `dpi` (kMaxPlotDpi at most). Needs a QGuiApplication
+/// for the fonts.
 QImage renderPlot(const PlotInput &input, int dpi);
+
+/// The main window's path picture, 5063 twips square, at `dpi` dots per inch.
+std::unique_ptr<ImageSurface> makePathPicture(int dpi);
+
+/// The main window's frame buffer, the view square, at `dpi` dots per inch.
+std::unique_ptr<ImageSurface> makeFrameBuffer(int dpi);
 
 /// PNG bytes of an image.
 std::string encodePng(const QImage &image);

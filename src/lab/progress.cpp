@@ -11,8 +11,9 @@ constexpr auto kDelay = std::chrono::seconds(1);
 constexpr auto kRedraw = std::chrono::milliseconds(200);
 } // namespace
 
-Progress::Progress(std::int64_t total, bool enabled)
+Progress::Progress(std::int64_t total, bool enabled, const char *unit)
     : m_total(total)
+    , m_unit(unit)
     , m_enabled(enabled && total > 0)
     , m_start(Clock::now())
     , m_lastDraw(m_start)
@@ -29,15 +30,16 @@ bool Progress::stderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-std::string Progress::line(std::int64_t done, std::int64_t total, double elapsed, int width)
+std::string Progress::line(
+    std::int64_t done, std::int64_t total, double elapsed, int width, const char *unit)
 {
     const double fraction =
         total > 0 ? std::clamp(static_cast<double>(done) / total, 0.0, 1.0) : 1.0;
     const int filled = static_cast<int>(fraction * width);
     std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] ";
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%3d%%  tick %lld/%lld", static_cast<int>(fraction * 100),
-        static_cast<long long>(done), static_cast<long long>(total));
+    std::snprintf(buffer, sizeof buffer, "%3d%%  %s %lld/%lld", static_cast<int>(fraction * 100),
+        unit, static_cast<long long>(done), static_cast<long long>(total));
     text += buffer;
     if (fraction > 0 && fraction < 1) {
         const double remaining = elapsed * (1 - fraction) / fraction;
@@ -55,7 +57,7 @@ void Progress::redraw(std::int64_t done)
     m_lastDraw = now;
     m_shown = true;
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
-    std::fprintf(stderr, "\r%s\033[K", line(done, m_total, elapsed, 30).c_str());
+    std::fprintf(stderr, "\r%s\033[K", line(done, m_total, elapsed, 30, m_unit).c_str());
     std::fflush(stderr);
 }
 

@@ -12,8 +12,8 @@ namespace brownian::lab {
 class Progress
 {
 public:
-    /// `total` units of work (ticks); `enabled` false shows nothing.
-    Progress(std::int64_t total, bool enabled);
+    /// `total` units of work, named `unit` ("tick", "run"); `enabled` false shows nothing.
+    Progress(std::int64_t total, bool enabled, const char *unit = "tick");
     ~Progress();
 
     /// `done` units finished. Cheap when nothing is to be drawn.
@@ -25,8 +25,8 @@ public:
     void finish();
 
     /// The bar's text for `done` of `total` after `elapsedSeconds`, `width` characters of bar.
-    static std::string line(
-        std::int64_t done, std::int64_t total, double elapsedSeconds, int width);
+    static std::string line(std::int64_t done, std::int64_t total, double elapsedSeconds, int width,
+        const char *unit = "tick");
 
     /// True when standard error is a terminal.
     static bool stderrIsTerminal();
@@ -35,6 +35,7 @@ private:
     void redraw(std::int64_t done);
 
     std::int64_t m_total;
+    const char *m_unit;
     bool m_enabled;
     bool m_shown = false;
     std::chrono::steady_clock::time_point m_start, m_lastDraw;

@@ -37,16 +37,7 @@ void Recorder::traceRow(const ModPar &s, std::int64_t subStep, const std::vector
     const std::vector<double> &uy)
 {
     const int L = s.LocusNo.value();
-    appendInteger(m_trace, subStep);
-    m_trace += ',';
-    appendSingle(m_trace, s.ParX.at(L));
-    m_trace += ',';
-    appendSingle(m_trace, s.ParY.at(L));
-    m_trace += ',';
-    appendDouble(m_trace, ux.at(L));
-    m_trace += ',';
-    appendDouble(m_trace, uy.at(L));
-    m_trace += '\n';
+    appendRow(m_trace, subStep, s.ParX.at(L), s.ParY.at(L), ux.at(L), uy.at(L));
     pass(m_setup.trace, m_trace, false);
 }
 
@@ -76,16 +67,7 @@ void Recorder::afterTick(const ModPar &s, std::int64_t tick, const TickCounters 
 {
     if (m_setup.stats) {
         const Totals t = stateTotals(s);
-        appendInteger(m_stats, tick);
-        m_stats += ',';
-        appendDouble(m_stats, t.kineticEnergy);
-        m_stats += ',';
-        appendDouble(m_stats, t.momentumX);
-        m_stats += ',';
-        appendDouble(m_stats, t.momentumY);
-        m_stats += ',';
-        appendInteger(m_stats, static_cast<long long>(counters.contacts));
-        m_stats += '\n';
+        appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts);
         pass(m_setup.stats, m_stats, false);
     }
     if (m_setup.snapshots && tick > 0 && tick % m_setup.every == 0) {
@@ -107,28 +89,16 @@ void Recorder::finish()
 std::string msdCsv(const std::vector<MsdPoint> &points)
 {
     std::string text = withHeader(kMsdHeader);
-    for (const MsdPoint &p : points) {
-        appendInteger(text, p.lag);
-        text += ',';
-        appendDouble(text, p.msd);
-        text += '\n';
-    }
+    for (const MsdPoint &p : points)
+        appendRow(text, p.lag, p.msd);
     return text;
 }
 
 std::string speedsCsv(const std::vector<SpeedBin> &bins)
 {
     std::string text = withHeader(kSpeedsHeader);
-    for (const SpeedBin &b : bins) {
-        appendDouble(text, b.low);
-        text += ',';
-        appendDouble(text, b.high);
-        text += ',';
-        appendInteger(text, static_cast<long long>(b.count));
-        text += ',';
-        appendDouble(text, b.expected);
-        text += '\n';
-    }
+    for (const SpeedBin &b : bins)
+        appendRow(text, b.low, b.high, b.count, b.expected);
     return text;
 }
 

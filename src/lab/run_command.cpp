@@ -1,9 +1,7 @@
 #include "commands.h"
-#include "messages.h"
-#include "pictures.h"
+#include "interrupt.h"
+#include "plot.h"
 #include "run_files.h"
-#include "run_outputs.h"
-#include "run_ticks.h"
 #include "setup.h"
 
 namespace brownian::lab {
@@ -13,7 +11,7 @@ namespace {
 /// The recorder of a run: each streamed channel writes straight into its opened file.
 RecorderSetup recorderSetup(const LabOptions &o, RunFiles &files)
 {
-    auto sinkTo = [&](const char *option) -> TextSink {
+    auto sinkTo = [&](const std::string &option) -> TextSink {
         OutputFile *file = files.find(option);
         if (!file)
             return {};
@@ -38,14 +36,12 @@ RecorderSetup recorderSetup(const LabOptions &o, RunFiles &files)
 
 int runCommand(const LabOptions &o, const GuiStarter &startGui)
 {
+    // Interrupted at any moment, the run writes nothing (RunFiles::commitAll).
+    InterruptGuard interrupt;
     // The input and the outputs are checked before anything is computed.
     std::optional<std::vector<StateRow>> rows;
-    try {
-        rows = readStateInput(o);
-    } catch (const InputError &e) {
-        printError(e.what());
+    if (!readStateInput(o, rows))
         return kExitBadInput;
-    }
     RunFiles files;
     if (!files.open(o))
         return kExitBadInput;
@@ -58,7 +54,7 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
         pathPicture = makePathPicture(o.dpi);
     Canvas &path = pathPicture ? static_cast<Canvas &>(*pathPicture) : nullPath;
 
-    Simulation simulation(ModPar {}, labThreads(o));
+    Simulation simulation(ModPar {}, o.threads);
     ModPar &state = simulation.state();
     prepareState(state, o);
     try {

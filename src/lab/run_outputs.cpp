@@ -1,10 +1,7 @@
-#include "run_outputs.h"
-
 #include "commands.h"
 #include "csv.h"
-#include "messages.h"
-#include "pictures.h"
 #include "plot.h"
+#include "run_files.h"
 
 namespace brownian::lab {
 

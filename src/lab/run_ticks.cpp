@@ -1,9 +1,8 @@
-#include "run_ticks.h"
 
 #include "commands.h"
 #include "interrupt.h"
-#include "messages.h"
 #include "progress.h"
+#include "run_files.h"
 
 namespace brownian::lab {
 
@@ -13,7 +12,6 @@ int runTicks(const LabOptions &o, Stepper &stepper, Recorder &recorder, Canvas &
     ModPar &state = stepper.state();
     SubStepRecording recording(recorder, stepper);
     SubStepObserver *after = recorder.wantsSubSteps() ? &recording : nullptr;
-    InterruptGuard interrupt;
     Progress progress(o.ticks, Progress::stderrIsTerminal());
     std::int64_t tick = 0;
     try {

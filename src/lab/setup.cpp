@@ -1,21 +1,20 @@
 #include "setup.h"
 
+#include "commands.h"
 #include "sim/restart.h"
 #include "sim/settings.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace brownian::lab {
 
 namespace {
-constexpr std::size_t kMaxInputBytes = 64u << 20;
-} // namespace
 
-std::optional<std::vector<StateRow>> readStateInput(const LabOptions &o)
+constexpr std::size_t kMaxInputBytes = 64u << 20;
+
+std::optional<std::vector<StateRow>> readInput(const LabOptions &o)
 {
     if (o.stateIn.empty())
         return std::nullopt;
@@ -44,6 +43,19 @@ std::optional<std::vector<StateRow>> readStateInput(const LabOptions &o)
     return parseStateCsv(text, o.particles(), name);
 }
 
+} // namespace
+
+bool readStateInput(const LabOptions &o, std::optional<std::vector<StateRow>> &rows)
+{
+    try {
+        rows = readInput(o);
+        return true;
+    } catch (const InputError &e) {
+        printError(e.what());
+        return false;
+    }
+}
+
 void prepareState(ModPar &s, const LabOptions &o)
 {
     s.setDefaults();
@@ -59,11 +71,6 @@ void placeParticles(ModPar &s, const std::optional<std::vector<StateRow>> &rows)
         loadState(s, *rows);
     else
         restart(s);
-}
-
-int labThreads(const LabOptions &)
-{
-    return static_cast<int>(std::max(1u, std::min(256u, std::thread::hardware_concurrency())));
 }
 
 } // namespace brownian::lab

@@ -1,7 +1,8 @@
 #include "sweep.h"
 
 #include "csv.h"
-#include "manifest.h"
+#include "output.h"
+#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 /// The difference between a manifest and the run this sweep would make there; empty if none.
-std::string difference(const ManifestRecord &m, const SweepOptions &s, const SweepRun &r)
+std::string difference(const LabOptions &m, const SweepOptions &s, const SweepRun &r)
 {
     auto differs = [](const char *name, auto had, auto wants) {
         return name + std::string(" ") + had + " where this sweep has " + wants;
@@ -32,17 +33,27 @@ std::string difference(const ManifestRecord &m, const SweepOptions &s, const Swe
         return differs("ticks", text(m.ticks), text(s.ticks));
     if (m.seed != r.seed)
         return differs("seed", m.seed ? text(*m.seed) : "none", text(r.seed));
-    const std::pair<const char *, bool> outputs[] = { { "msd-out", s.writeMsd },
-        { "speeds-out", s.writeSpeeds }, { "stats-out", s.writeStats } };
-    for (const auto &[name, wanted] : outputs) {
-        if ((m.others.count(name) > 0) != wanted)
-            return std::string(wanted ? "no " : "a ") + name + " where this sweep has "
-                + (wanted ? "one" : "none");
+    const std::pair<const char *, bool> outputs[] = { { "msd-out", !m.msdOut.empty() },
+        { "speeds-out", !m.speedsOut.empty() }, { "stats-out", !m.statsOut.empty() } };
+    const bool wanted[] = { s.writeMsd, s.writeSpeeds, s.writeStats };
+    for (int k = 0; k < 3; ++k) {
+        if (outputs[k].second != wanted[k])
+            return std::string(wanted[k] ? "no " : "a ") + outputs[k].first
+                + " where this sweep has " + (wanted[k] ? "one" : "none");
     }
     return {};
 }
 
 } // namespace
+
+std::size_t runNumber(const std::string &name)
+{
+    const std::string digits = name.rfind("run-", 0) == 0 ? name.substr(4) : std::string();
+    if (digits.empty() || digits.size() > 9
+        || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoul(digits);
+}
 
 std::vector<SweepRun> expandSweep(const SweepOptions &s)
 {
@@ -65,26 +76,36 @@ std::string runFolder(const SweepOptions &s, const SweepRun &r)
     return (fs::path(s.out) / ("run-" + std::to_string(r.index))).string();
 }
 
-std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
+LabOptions runOptions(const SweepOptions &s, const SweepRun &r)
 {
     const fs::path folder = runFolder(s, r);
-    std::vector<std::string> args = { "run", "--mode", r.unbounded ? "unbounded" : "bounded",
-        "--num-side", std::to_string(r.numSide), "--size", std::to_string(r.size), "--speed",
-        std::to_string(r.speed), "--ticks", std::to_string(s.ticks), "--seed",
-        std::to_string(r.seed) };
-    const std::tuple<bool, const char *, const char *> outputs[] = {
-        { s.writeMsd, "--msd-out", "msd.csv" },
-        { s.writeSpeeds, "--speeds-out", "speeds.csv" },
-        { s.writeStats, "--stats-out", "stats.csv" },
-    };
-    for (const auto &[wanted, option, name] : outputs) {
-        if (wanted) {
-            args.emplace_back(option);
-            args.push_back((folder / name).string());
-        }
+    LabOptions o;
+    o.command = Command::Run;
+    o.unbounded = r.unbounded;
+    o.numSide = r.numSide;
+    o.size = r.size;
+    o.speed = r.speed;
+    o.locus = defaultLocus(r.numSide);
+    o.ticks = s.ticks;
+    o.seed = r.seed;
+    o.threads = s.threads;
+    o.msdOut = s.writeMsd ? (folder / "msd.csv").string() : "";
+    o.speedsOut = s.writeSpeeds ? (folder / "speeds.csv").string() : "";
+    o.statsOut = s.writeStats ? (folder / "stats.csv").string() : "";
+    o.manifestOut = (folder / kManifestName).string();
+    return o;
+}
+
+std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
+{
+    const LabOptions o = runOptions(s, r);
+    std::vector<std::string> args = { "run" };
+    for (const RunSetting &setting : runSettings(o, [](const std::string &f) { return f; })) {
+        args.push_back("--" + setting.name);
+        args.push_back(setting.value);
     }
     args.emplace_back("--manifest");
-    args.push_back((folder / kManifestName).string());
+    args.push_back(o.manifestOut);
     return args;
 }
 
@@ -104,6 +125,25 @@ std::string shellQuote(const std::string &word)
             quoted += c;
     }
     return quoted + "'";
+}
+
+bool outputsPresent(const LabOptions &run)
+{
+    for (const OutputRequest &r : outputRequests(run)) {
+        std::error_code ec;
+        if (r.path != "-" && !fs::exists(r.path, ec))
+            return false;
+    }
+    return true;
+}
+
+void removeTemporaryFiles(const std::string &folder)
+{
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(folder, ec)) {
+        if (isTemporaryName(entry.path().filename().string()))
+            fs::remove(entry.path(), ec);
+    }
 }
 
 std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun> &runs)
@@ -128,11 +168,9 @@ std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun
         const fs::path manifest = folder / kManifestName;
         if (!fs::exists(manifest))
             continue;
-        const ManifestRecord m = readManifest(manifest.string());
-        std::size_t k = 0;
-        const std::string digits = name.substr(4);
-        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos
-            || digits.size() > 9 || (k = std::stoul(digits)) < 1 || k > runs.size())
+        const LabOptions m = readManifest(manifest.string());
+        const std::size_t k = runNumber(name);
+        if (k < 1 || k > runs.size())
             throw InputError("--out: '" + s.out
                 + "' holds runs of another sweep: " + manifest.string()
                 + " is not one of this sweep's " + std::to_string(runs.size()) + " runs");
@@ -140,7 +178,8 @@ std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun
         if (!why.empty())
             throw InputError("--out: '" + s.out
                 + "' holds runs of another sweep: " + manifest.string() + " has " + why);
-        finished[k - 1] = true;
+        // A run whose files have gone is run again.
+        finished[k - 1] = outputsPresent(m);
     }
     if (ec)
         throw InputError("--out: cannot read the folder '" + s.out + "': " + ec.message());

@@ -5,6 +5,7 @@
 #include "progress.h"
 #include "sweep.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -92,14 +93,15 @@ int runAll(
     const fs::path logDir = fs::temp_directory_path();
     const std::string logStem = "brownian-lab-sweep-" + std::to_string(::getpid()) + "-";
     InterruptGuard interrupt;
-    Progress progress(total, Progress::stderrIsTerminal());
+    Progress progress(total, Progress::stderrIsTerminal(), "run");
     progress.update(finishedBefore);
     std::map<pid_t, Child> running;
     std::size_t next = 0;
     int done = finishedBefore, failed = 0;
     bool stopping = false;
-    while (next < todo.size() || !running.empty()) {
+    while ((!stopping && next < todo.size()) || !running.empty()) {
         if (InterruptGuard::interrupted() && !stopping) {
+            // The runs are told to stop (each removes its temporary files) and waited for.
             stopping = true;
             for (const auto &[pid, child] : running)
                 ::kill(pid, SIGTERM);
@@ -117,6 +119,8 @@ int runAll(
         }
         int status = 0;
         const pid_t pid = ::waitpid(-1, &status, WNOHANG);
+        if (pid < 0 && errno == ECHILD)
+            break;
         if (pid <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
@@ -171,6 +175,8 @@ int sweepCommand(const SweepOptions &o)
         if (!finished[r.index - 1])
             todo.push_back(&r);
     }
+    for (const SweepRun &r : runs)
+        removeTemporaryFiles(runFolder(o, r)); // what killed runs left
     // The folders, so that every command can write into its own.
     for (const SweepRun *r : todo) {
         std::error_code ec;

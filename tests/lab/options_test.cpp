@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace brownian::lab;
 
@@ -39,6 +40,7 @@ TEST(Options, DefaultsOfRunAreTheProgramsStartUp)
     EXPECT_EQ(o.locus, 12);
     EXPECT_EQ(o.ticks, 0);
     EXPECT_FALSE(o.seed.has_value());
+    EXPECT_EQ(o.threads, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     EXPECT_TRUE(outputRequests(o).empty());
 }
 
@@ -234,6 +236,24 @@ TEST_F(ConfigFile, GivesTheSettingsAndTheCommandLineWins)
     EXPECT_EQ(c.options.msdOut, "here.csv");
 }
 
+TEST_F(ConfigFile, IsReadAsTomlAndTheCommandLineWins)
+{
+    const std::string file = write("\xEF\xBB\xBFstate-out = \"a#b \\u0041.csv\" # a comment\n"
+                                   "threads = 3\nseed = \"18446744073709551615\"\n");
+    const ParseResult r = parseArguments({ "run", "--config", file, "--threads", "2" });
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.stateOut, (dir / "a#b A.csv").string());
+    EXPECT_EQ(r.options.threads, 2);
+    EXPECT_EQ(r.options.seed, UINT64_MAX);
+    for (const bool draw : { false, true }) {
+        const std::string flag = write(draw ? "no-draw = false\n" : "no-draw = true\n");
+        EXPECT_EQ(parseArguments({ "bench", "--config", flag }).options.noDraw, !draw);
+    }
+    const ParseResult merge = parseArguments({ "merge", "--", "-x" });
+    ASSERT_TRUE(merge.ok()) << merge.error;
+    EXPECT_EQ(merge.merge.dir, "-x");
+}
+
 TEST_F(ConfigFile, ListsOfASweepAsArraysOrText)
 {
     const std::string file = write("size = [60, 100]\nnum-side = \"3,4\"\nseeds = \"2-5\"\n");
@@ -279,20 +299,24 @@ INSTANTIATE_TEST_SUITE_P(Table, ConfigErrors,
             ":1: 'msd-out' is not a setting of bench" },
         ConfigCase {
             "Section", "run", "size = 3\n[run]\nspeed = 2\n", ":2: unknown section [run]" },
-        ConfigCase { "ListForOneValue", "run", "size = [1, 2]\n", "got a list" }),
+        ConfigCase { "ListForOneValue", "run", "size = [1, 2]\n", "got a list" },
+        ConfigCase { "EmptyList", "sweep", "size = []\n", ":1: size: expected at least one" },
+        ConfigCase {
+            "NumberInQuotes", "run", "\nticks = \"3\"\n", ":2: ticks: expected a whole number" },
+        ConfigCase { "NameAsNumber", "run", "state-out = 5\n", ":1: state-out: expected a string" },
+        ConfigCase { "BareWord", "run", "mode = unbounded\n", ":1:8: " },
+        ConfigCase { "Unterminated", "run", "state-out = \"a.csv\n", ":1:" },
+        ConfigCase { "Duplicate", "run", "size = 3\nsize = 4\n", ":2:" },
+        ConfigCase { "ValueOutOfRange", "run", "\n\nsize = 0\n",
+            ":3: size: expected a whole number from 1" },
+        ConfigCase {
+            "FlagNotBoolean", "bench", "no-draw = 1\n", ":1: no-draw: expected true or false" }),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Options, ConfigFileThatCannotBeRead)
 {
     const ParseResult r = parseArguments({ "run", "--config", "/nonexistent/x.toml" });
     EXPECT_EQ(r.error, "--config: cannot read '/nonexistent/x.toml'");
-}
-
-TEST(Options, HelpNamesEveryOption)
-{
-    const std::string help = helpText();
-    for (const std::string &name : allOptionNames())
-        EXPECT_NE(help.find(name), std::string::npos) << name;
 }
 
 TEST(Options, SweepDefaultsAndLists)
@@ -333,7 +357,14 @@ INSTANTIATE_TEST_SUITE_P(Sweep, OptionErrors,
         ErrorCase { "ManifestOnStdout", "run --manifest -", "--manifest: expected a file name" },
         ErrorCase { "ManifestOfStdin", "run --state-in - --manifest m.toml",
             "--manifest: a run reading standard input" },
-        ErrorCase { "VersionOnCommandLine", "run --program-version 1", "unknown option" }),
+        ErrorCase { "VersionOnCommandLine", "run --program-version 1", "unknown option" },
+        ErrorCase { "InputIsOutputOfARepeatableRun",
+            "run --state-in s.csv --state-out ./s.csv --manifest m.toml",
+            "--state-in: 's.csv' is also an output" },
+        ErrorCase {
+            "NoThreads", "run --threads 0", "--threads: expected a whole number from 1 to 256" },
+        ErrorCase { "TooManyThreads", "bench --threads 257", "--threads" },
+        ErrorCase { "SweepThreads", "sweep --out d --threads 257", "--threads" }),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "lab/csv.h"
-#include "lab/manifest.h"
+#include "lab/output.h"
 #include "lab/sweep.h"
+#include "lab/toml_config.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -72,24 +73,16 @@ protected:
     }
     void TearDown() override { fs::remove_all(s.out); }
 
-    /// The manifest run K would leave, after `edit` of its options.
+    /// The files and the manifest run K would leave, after `edit` of its options.
     void finish(int k, const std::function<void(LabOptions &)> &edit = {})
     {
-        const SweepRun r = expandSweep(s)[k - 1];
-        LabOptions o;
-        o.unbounded = r.unbounded;
-        o.numSide = r.numSide;
-        o.size = r.size;
-        o.speed = r.speed;
-        o.seed = r.seed;
-        o.ticks = s.ticks;
-        o.msdOut = runFolder(s, r) + "/msd.csv";
-        o.statsOut = runFolder(s, r) + "/stats.csv";
+        LabOptions o = runOptions(s, expandSweep(s)[k - 1]);
         if (edit)
             edit(o);
-        fs::create_directories(runFolder(s, r));
-        const std::string path = runFolder(s, r) + "/run.toml";
-        std::ofstream(path) << manifestText(o, path);
+        fs::create_directories(runFolder(s, expandSweep(s)[k - 1]));
+        std::ofstream(o.msdOut) << "lag,msd\n";
+        std::ofstream(o.statsOut) << "tick\n";
+        std::ofstream(o.manifestOut) << manifestText(o, o.manifestOut);
     }
 
     std::string failure()
@@ -105,25 +98,33 @@ protected:
     SweepOptions s;
 };
 
-TEST_F(SweepFolder, RunsWithAManifestAreFinished)
+TEST_F(SweepFolder, RunsWithAManifestAndTheirFilesAreFinished)
 {
     fs::create_directories(s.out + "/run-1"); // started, not finished
     finish(2);
     finish(8);
+    finish(5);
+    fs::remove(s.out + "/run-5/stats.csv"); // a file lost since: run again
+    std::ofstream(s.out + "/run-1/.msd.csv.tmp-a1B2c3"); // left by a killed run
     EXPECT_EQ(finishedRuns(s, expandSweep(s)),
         (std::vector<bool> { false, true, false, false, false, false, false, true }));
+    removeTemporaryFiles(s.out + "/run-1");
+    EXPECT_TRUE(fs::is_empty(s.out + "/run-1"));
 }
 
 TEST_F(SweepFolder, ManifestRoundTrip)
 {
-    finish(3);
-    const ManifestRecord m = readManifest(s.out + "/run-3/run.toml");
+    finish(3, [](LabOptions &o) {
+        o.seed = UINT64_MAX;
+        o.threads = 7;
+    });
+    const LabOptions m = readManifest(s.out + "/run-3/run.toml");
     EXPECT_TRUE(m.unbounded);
     EXPECT_EQ(m.size, 100);
-    EXPECT_EQ(m.seed, 3u);
+    EXPECT_EQ(m.seed, UINT64_MAX);
     EXPECT_EQ(m.ticks, 10);
-    EXPECT_EQ(m.others.at("msd-out"), "msd.csv"); // relative to the manifest
-    EXPECT_EQ(manifestOutput(m, s.out + "/run-3/run.toml", "msd-out"), s.out + "/run-3/msd.csv");
+    EXPECT_EQ(m.threads, 7);
+    EXPECT_EQ(m.msdOut, s.out + "/run-3/msd.csv"); // written relative to the manifest
 }
 
 TEST_F(SweepFolder, RunsOfAnotherSweepAreRefused)
@@ -143,19 +144,27 @@ TEST_F(SweepFolder, RunsOfAnotherSweepAreRefused)
 
 TEST_F(SweepFolder, DamagedManifestNamesItsLine)
 {
-    finish(1);
-    std::ofstream(s.out + "/run-1/run.toml", std::ios::app) << "size = 12x\n";
-    EXPECT_NE(failure().find("run-1/run.toml:14: size: given twice"), std::string::npos)
-        << failure();
-    finish(1);
-    std::string text = manifestText(LabOptions {}, "m");
-    text.replace(text.find("size = 400"), 10, "size = 4o0");
-    std::ofstream(s.out + "/run-1/run.toml") << text;
-    EXPECT_NE(failure().find("run.toml:7: size: expected a whole number"), std::string::npos)
-        << failure();
-    std::ofstream(s.out + "/run-1/run.toml") << "garbage\n";
-    EXPECT_NE(failure().find("run.toml:1: expected 'name = value'"), std::string::npos)
-        << failure();
+    struct Case
+    {
+        const char *from, *to, *message;
+    };
+    const Case cases[] = {
+        { "size = 200\n", "size = 200\nsize = 12\n", "run.toml:8:8: " }, // the key again
+        { "size = 200", "size = 4o0", "run.toml:7:" },
+        { "ticks = 10", "[ticks]", "run.toml:10: unknown section [ticks]" },
+        { "ticks = 10", "ticks = 'ten'",
+            "run.toml:10: ticks: expected a whole number, got a string" },
+        { "program-version", "version", "run.toml:4: unknown setting 'version'" },
+    };
+    for (const Case &c : cases) {
+        finish(1);
+        std::string text = manifestText(runOptions(s, expandSweep(s)[0]), "m");
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        std::ofstream(s.out + "/run-1/run.toml") << text;
+        EXPECT_NE(failure().find(c.message), std::string::npos) << failure();
+    }
+    std::ofstream(s.out + "/run-1/run.toml") << "size = 1\n";
+    EXPECT_NE(failure().find("no 'program-version'"), std::string::npos) << failure();
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -40,10 +42,10 @@ protected:
     fs::path file(const std::string &name) const { return dir / name; }
     std::string path(const std::string &name) const { return file(name).string(); }
 
-    /// Runs the tool with `args`, standard input from `input` (or nothing); sends it SIGINT
+    /// Runs the tool with `args`, standard input from `input` (or nothing); sends it `signal`
     /// after `interruptAfterMs` when that is not 0.
     Result run(std::vector<std::string> args, const std::string &input = {},
-        int interruptAfterMs = 0) const
+        int interruptAfterMs = 0, int signal = SIGINT) const
     {
         test::ChildSetup setup;
         setup.scratch = dir;
@@ -51,7 +53,7 @@ protected:
         const pid_t pid = test::startChild(BROWNIAN_LAB, std::move(args), setup);
         if (pid > 0 && interruptAfterMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-            kill(pid, SIGINT);
+            kill(pid, signal);
         }
         return test::finishChild(pid, setup);
     }
@@ -183,22 +185,38 @@ class ToolModes : public Tool, public ::testing::WithParamInterface<bool>
 {
 };
 
+/// A run from a state, on any number of threads, gives the bits of the same ticks stepped with
+/// every pair tested: 36 particles (all pairs in the tool too) and 4 096 (the cell grid).
 TEST_P(ToolModes, RunFromAStateEqualsTicksSteppedThroughTheCore)
 {
     const bool unbounded = GetParam();
-    brownian::Simulation simulation(programStart(6, 420, 4, unbounded));
-    ModPar &core = simulation.state();
-    NullCanvas path, frame;
-    for (int t = 0; t < 30; ++t) // a state with collisions under way
-        simulation.tick(unbounded, path, frame);
-    std::ofstream(file("in.csv")) << stateFile(core);
-    const Result r = run({ "run", "--mode", unbounded ? "unbounded" : "bounded", "--num-side", "6",
-        "--size", "420", "--speed", "4", "--locus", "0", "--ticks", "250", "--state-in",
-        this->path("in.csv"), "--state-out", this->path("out.csv") });
-    ASSERT_EQ(r.status, 0) << r.err;
-    for (int t = 0; t < 250; ++t)
-        simulation.tick(unbounded, path, frame);
-    expectSameState(core, parseStateCsv(slurp(file("out.csv")), 36, "out.csv"));
+    struct Case
+    {
+        int numSide, size, ticks;
+        std::vector<const char *> threads;
+    };
+    for (const Case &c :
+        { Case { 6, 420, 250, { "2" } }, Case { 64, 40, 12, { "1", "2", "4" } } }) {
+        brownian::Simulation simulation(
+            programStart(c.numSide, c.size, 4, unbounded), 1, brownian::PairPass::All);
+        ModPar &core = simulation.state();
+        NullCanvas path, frame;
+        for (int t = 0; t < 8; ++t) // a state with collisions under way
+            simulation.tick(unbounded, path, frame);
+        std::ofstream(file("in.csv")) << stateFile(core);
+        for (int t = 0; t < c.ticks; ++t)
+            simulation.tick(unbounded, path, frame);
+        for (const char *threads : c.threads) {
+            const Result r =
+                run({ "run", "--mode", unbounded ? "unbounded" : "bounded", "--num-side",
+                    std::to_string(c.numSide), "--size", std::to_string(c.size), "--speed", "4",
+                    "--locus", "0", "--ticks", std::to_string(c.ticks), "--threads", threads,
+                    "--state-in", this->path("in.csv"), "--state-out", this->path("out.csv") });
+            ASSERT_EQ(r.status, 0) << r.err;
+            expectSameState(
+                core, parseStateCsv(slurp(file("out.csv")), c.numSide * c.numSide, "out.csv"));
+        }
+    }
 }
 
 TEST_P(ToolModes, EnergyAndMomentumBehaveAsThePhysicsSays)
@@ -340,6 +358,10 @@ TEST_F(Tool, PicturesHaveTheWindowsSizesAtTheResolution)
         EXPECT_EQ(pngSize(slurp(file("p.png"))), std::make_pair(pathSide, pathSide)) << dpi;
         EXPECT_EQ(pngSize(slurp(file("plot.png"))), std::make_pair(plotW, plotH)) << dpi;
     }
+    // The plot is capped at 300 dpi: at 1200 it would take about a gigabyte.
+    ASSERT_EQ(
+        run({ "run", "--ticks", "2", "--dpi", "1200", "--plot", path("plot.png") }).status, 0);
+    EXPECT_EQ(pngSize(slurp(file("plot.png"))), std::make_pair(4000, 2000));
 }
 
 std::vector<std::string> linesOf(const std::string &text)
@@ -392,12 +414,79 @@ TEST_F(Tool, BenchWithBothPassesTimesEachOnTheSameStates)
 
 TEST_F(Tool, InterruptedRunLeavesNothingBehind)
 {
-    const Result r = run({ "run", "--num-side", "10", "--ticks", "100000000", "--stats-out",
-                             path("stats.csv"), "--msd-out", path("msd.csv") },
-        {}, 600);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("interrupted at tick"), std::string::npos) << r.err;
-    EXPECT_TRUE(entries().empty());
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        const Result r = run({ "run", "--num-side", "10", "--ticks", "100000000", "--stats-out",
+                                 path("stats.csv"), "--msd-out", path("msd.csv") },
+            {}, 600, signal);
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_NE(r.err.find("interrupted at tick"), std::string::npos) << r.err;
+        EXPECT_TRUE(entries().empty());
+    }
+}
+
+/// What becomes of an output that is not a plain file (never the machine's own /dev: the
+/// devices are made in the test's folder, and skipped where that is not allowed).
+TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
+{
+    ASSERT_EQ(run({ "run", "--ticks", "3", "--state-out", path("plain.csv") }).status, 0);
+    const std::string state = slurp(file("plain.csv"));
+    const std::vector<std::string> args = { "run", "--ticks", "3", "--stats-out", path("stats.csv"),
+        "--state-out" };
+    auto runTo = [&](const std::string &name) {
+        std::vector<std::string> a = args;
+        a.push_back(path(name));
+        return run(a);
+    };
+    // A link is followed: its target replaced, the link kept; a dangling one made good.
+    std::ofstream(file("target.csv")) << "old";
+    fs::create_symlink("target.csv", file("link.csv"));
+    fs::create_symlink("missing.csv", file("dangling.csv"));
+    for (const char *name : { "link.csv", "dangling.csv" }) {
+        EXPECT_EQ(runTo(name).status, 0);
+        EXPECT_TRUE(fs::is_symlink(file(name)));
+    }
+    EXPECT_EQ(slurp(file("target.csv")), state);
+    EXPECT_EQ(slurp(file("missing.csv")), state);
+    // A FIFO is written, not replaced.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    // Held open for reading and writing, the FIFO takes the run's bytes without a reader.
+    const int fifo = ::open(path("fifo").c_str(), O_RDWR | O_NONBLOCK);
+    EXPECT_EQ(runTo("fifo").status, 0);
+    char buffer[1 << 16];
+    const ssize_t got = ::read(fifo, buffer, sizeof buffer);
+    ::close(fifo);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))), state);
+    EXPECT_TRUE(fs::is_fifo(file("fifo")));
+    // /dev/stdout on a file opened for appending: appended to, not replaced.
+    std::ofstream(file("log.txt")) << "first\n";
+    const Result appended = test::runChild("sh",
+        { "-c", "f=$1; shift; exec \"$0\" \"$@\" >>\"$f\"", BROWNIAN_LAB, path("log.txt"), "run",
+            "--ticks", "3", "--state-out", "/dev/stdout" },
+        { dir });
+    EXPECT_EQ(appended.status, 0) << appended.err;
+    EXPECT_EQ(slurp(file("log.txt")), "first\n" + state);
+    // Devices like /dev/null and /dev/full: written in place; a failed write is reported, and
+    // the run's other outputs are not put into place.
+    fs::remove(file("stats.csv"));
+    if (mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0
+        || mknod(path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "no device files allowed here";
+    EXPECT_EQ(runTo("null").status, 0);
+    EXPECT_TRUE(fs::is_character_file(file("null")));
+    fs::remove(file("stats.csv"));
+    const Result full = runTo("full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+    EXPECT_TRUE(fs::is_character_file(file("full")));
+    EXPECT_FALSE(fs::exists(file("stats.csv")));
+    // Standard output lost (closed, or full) is a failure too.
+    for (const char *redirect : { ">&-", ">full" }) {
+        const Result lost = test::runChild("sh",
+            { "-c", std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect,
+                BROWNIAN_LAB, dir.string(), "run", "--ticks", "1", "--state-out", "-" },
+            { dir });
+        EXPECT_EQ(lost.status, 1) << redirect << lost.err;
+    }
 }
 
 struct FailureCase

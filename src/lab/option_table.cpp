@@ -1,0 +1,324 @@
+#include "option_table.h"
+
+#include <charconv>
+#include <thread>
+
+namespace brownian::lab::detail {
+
+namespace {
+
+// The limits, each in one place.
+constexpr std::int64_t kMaxNumSide = 181; // N = 181² particles still fit a 16-bit index
+constexpr std::int64_t kMaxTwips = 32767; // a 16-bit Integer
+constexpr std::int64_t kMaxTicks = 1'000'000'000'000; // a million million
+constexpr std::int64_t kMaxThreads = 256;
+constexpr std::int64_t kMinDpi = 24, kMaxDpi = 1200;
+
+using L = LabOptions;
+
+/// Reads a whole decimal number (an optional '+', digits, nothing else).
+template <typename T> std::optional<T> wholeNumber(std::string_view digits)
+{
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    T value {};
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || digits.front() == '+' || ec != std::errc()
+        || end != digits.data() + digits.size())
+        return std::nullopt;
+    return value;
+}
+
+std::string replaceAll(std::string text, const std::string &from, const std::string &to)
+{
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string choiceList(const char *choices)
+{
+    std::string text = replaceAll(choices, "|", ", ");
+    const auto last = text.rfind(", ");
+    return last == std::string::npos ? text : text.replace(last, 2, " or ");
+}
+
+} // namespace
+
+const std::vector<OptionSpec> &optionSpecs()
+{
+    constexpr unsigned RB = ForRun | ForBench;
+    using enum Kind;
+    static const std::vector<OptionSpec> table = {
+        { "--mode", RB, Choice, 0, 0, "bounded|unbounded", &L::unbounded, Part::Setting,
+            "--mode bounded|unbounded",
+            "box with walls 0..5000, or the wrap-around field -500..5500\n(default bounded)" },
+        { "--num-side", RB, Whole, 1, kMaxNumSide, nullptr, &L::numSide, Part::Setting,
+            "--num-side N",
+            "particles per side of the start grid, {lo} to {hi}; N² particles\n(default 5)" },
+        { "--size", RB, Whole, 1, kMaxTwips, nullptr, &L::size, Part::Setting, "--size S",
+            "particle diameter in twips, {lo} to {hi} (default 400)" },
+        { "--speed", RB, Whole, 0, kMaxTwips, nullptr, &L::speed, Part::Setting, "--speed V",
+            "sub-steps per tick, {lo} to {hi} (default 3)" },
+        { "--locus", RB, Whole, 0, kMaxTwips, nullptr, &L::locus, Part::Setting, "--locus L",
+            "tracked particle, 0 to N²-1 (default: the centre particle,\n(n²-1)/2 for odd n, "
+            "n²/2-n/2-1 for even n)" },
+        { "--ticks", RB, Whole, 0, kMaxTicks, nullptr, &L::ticks, Part::Setting, "--ticks T",
+            "ticks to run (default 0 for run, 2000 for bench)" },
+        { "--seed", RB, Whole, 0, -1, nullptr, &L::seed, Part::Setting, "--seed K",
+            "start the random source from a state derived from K, 0 to\n2^64-1 (default: the "
+            "program's fixed start state)" },
+        { "--threads", RB, Whole, 1, kMaxThreads, nullptr, &L::threads, Part::Setting,
+            "--threads N",
+            "worker threads of the simulation, {lo} to {hi} (default: the number\nof "
+            "processors); the results do not depend on it" },
+        { "--state-in", RB, File, 0, 0, nullptr, &L::stateIn, Part::Setting, "--state-in FILE",
+            "start from the particles in FILE (the --state-out format, one\nrow per particle in "
+            "index order; - reads standard input)\ninstead of placing them with InitPar" },
+        { "--dpi", RB, Whole, kMinDpi, kMaxDpi, nullptr, &L::dpi, Part::Detail, "--dpi D",
+            "resolution of the pictures, {lo} to {hi} (default 96)" },
+        { "--state-out", ForRun, File, 0, 0, nullptr, &L::stateOut, Part::Output,
+            "--state-out FILE",
+            "CSV i,x,y,vx,vy after the last tick; 9 significant digits, so\nreading it back gives "
+            "the identical Singles",
+            1 },
+        { "--snapshots-out", ForRun, File, 0, 0, nullptr, &L::snapshotsOut, Part::Output,
+            "--snapshots-out FILE",
+            "CSV tick,i,x,y,vx,vy: the whole state at tick 0 and every K ticks", 1 },
+        { "--every", ForRun, Whole, 1, kMaxTicks, nullptr, &L::every, Part::Detail, "--every K",
+            "ticks between snapshots (default 1)", 1 },
+        { "--trace-out", ForRun, File, 0, 0, nullptr, &L::traceOut, Part::Output,
+            "--trace-out FILE",
+            "CSV substep,x,y,ux,uy: the tracked particle at the start\n(substep 0) and after "
+            "every sub-step; x, y as stored, ux, uy its\nunwrapped position (start plus every "
+            "move, summed in Double)",
+            1 },
+        { "--stats-out", ForRun, File, 0, 0, nullptr, &L::statsOut, Part::Output,
+            "--stats-out FILE",
+            "CSV tick,kinetic_energy,momentum_x,momentum_y,contacts at tick 0\nand after every "
+            "tick: energy sum (vx²+vy²)/2, momentum sum vx and\nsum vy (Double from the Singles), "
+            "contacts = calls of CollidePar\nand CollideWrap during the tick",
+            1 },
+        { "--path-png", ForRun, File, 0, 0, nullptr, &L::pathPng, Part::Output, "--path-png FILE",
+            "the tracked particle's path picture, as the window draws it", 1 },
+        { "--frame-png", ForRun, File, 0, 0, nullptr, &L::framePng, Part::Output,
+            "--frame-png FILE", "the last frame, the square 0..5000 twips, as the window draws it",
+            1 },
+        { "--msd-out", ForRun, File, 0, 0, nullptr, &L::msdOut, Part::Output, "--msd-out FILE",
+            "CSV lag,msd: mean squared displacement in twips² against the lag\nin sub-steps (see "
+            "below)",
+            1 },
+        { "--speeds-out", ForRun, File, 0, 0, nullptr, &L::speedsOut, Part::Output,
+            "--speeds-out FILE",
+            "CSV speed_low,speed_high,count,expected: the time-averaged speed\nhistogram and the "
+            "counts expected at the run's measured energy",
+            1 },
+        { "--bins", ForRun, Whole, 1, 1000, nullptr, &L::bins, Part::Detail, "--bins B",
+            "bins of the speed histogram, {lo} to {hi} (default 30)", 1 },
+        { "--manifest", ForRun, File, 0, 0, nullptr, &L::manifestOut, Part::None, "--manifest FILE",
+            "after everything else has been written: FILE with every setting\nof the run (seed "
+            "included) and the program's version, such that\nbrownian-lab run --config FILE "
+            "repeats the run bit for bit",
+            1 },
+        { "--plot", ForRun, File, 0, 0, nullptr, &L::plotPng, Part::Output, "--plot FILE",
+            "a picture of both, labelled in Japanese: the MSD on log-log axes\nwith the ballistic "
+            "and diffusive guide lines and the fitted\ndiffusion coefficient, and the histogram "
+            "with its expected curve\n(drawn at 300 dpi at most)",
+            1 },
+        { "--no-draw", ForBench, Flag, 0, 0, nullptr, &L::noDraw, Part::None, "--no-draw",
+            "leave out the drawing (frame and path) of every tick", 2 },
+        { "--repeats", ForBench, Whole, 1, 1000, nullptr, &L::repeats, Part::None, "--repeats R",
+            "timed runs of T ticks each, {lo} to {hi} (default 5)", 2 },
+        { "--pairs", ForBench, Choice, 0, 0, "auto|all|grid|both", &L::pairs, Part::None,
+            "--pairs auto|all|grid|both",
+            "pair pass: every pair below 256 particles and the cell grid from\nthere on (auto, "
+            "the default), every pair, the cell grid, or both:\nevery tick run with each from the "
+            "same state, timed apart, and\nthe two results compared bit for bit",
+            2 },
+        { "--warmup", ForBench, Whole, 0, kMaxTicks, nullptr, &L::warmUp, Part::None, "--warmup W",
+            "ticks run before the timed runs (default T/10, at least 100)", 2 },
+        { "--mode", ForSweep, List, 0, 0, "bounded|unbounded", {}, Part::None, "--mode LIST",
+            "bounded and/or unbounded (default bounded)", 3 },
+        { "--num-side", ForSweep, List, 1, kMaxNumSide, nullptr, {}, Part::None, "--num-side LIST",
+            "particles per side, each {lo} to {hi} (default 5)", 3 },
+        { "--size", ForSweep, List, 1, kMaxTwips, nullptr, {}, Part::None, "--size LIST",
+            "particle diameters in twips, each {lo} to {hi} (default 400)", 3 },
+        { "--speed", ForSweep, List, 0, kMaxTwips, nullptr, {}, Part::None, "--speed LIST",
+            "sub-steps per tick, each {lo} to {hi} (default 3)", 3 },
+        { "--seeds", ForSweep, SeedRange, 0, -1, nullptr, {}, Part::None, "--seeds A-B",
+            "the seeds A, A+1, ..., B of every setting (default 1-1)", 3 },
+        { "--ticks", ForSweep, Whole, 1, kMaxTicks, nullptr, {}, Part::None, "--ticks T",
+            "ticks of every run, at least 1 (default 2000)", 3 },
+        { "--threads", ForSweep, Whole, 1, kMaxThreads, nullptr, {}, Part::None, "--threads N",
+            "worker threads of every run, {lo} to {hi} (default 1: the runs\nthemselves run side "
+            "by side)",
+            3 },
+        { "--out", ForSweep, File, 0, 0, nullptr, {}, Part::None, "--out DIR",
+            "the folder of the runs, required: run K writes into DIR/run-K/", 3 },
+        { "--msd", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "--msd, --speeds, --stats",
+            "what each run writes: msd.csv, speeds.csv, stats.csv (default\n--msd --stats, which "
+            "merge needs)",
+            3 },
+        { "--speeds", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", "", -1 },
+        { "--stats", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", "", -1 },
+        { "--jobs", ForSweep, Whole, 1, 1024, nullptr, {}, Part::None, "--jobs J",
+            "runs at a time, each a separate brownian-lab run process\n(default: the number of "
+            "cores); one progress bar on a terminal",
+            3 },
+        { "--print-commands", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "--print-commands",
+            "run nothing; print one brownian-lab run command a line, for GNU\nparallel, xargs -P "
+            "or a Slurm job array",
+            3 },
+        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, {}, Part::None, "", "", -1 },
+    };
+    return table;
+}
+
+const OptionSpec *findSpec(const std::string &name, unsigned scope)
+{
+    for (const OptionSpec &s : optionSpecs()) {
+        if (name == s.name && (s.scope & scope))
+            return &s;
+    }
+    return nullptr;
+}
+
+std::string checkValue(const OptionSpec &s, const std::string &value)
+{
+    const bool unsignedRange = s.hi < s.lo;
+    const std::string range = "from " + std::to_string(s.lo) + " to "
+        + (unsignedRange ? std::to_string(UINT64_MAX) : std::to_string(s.hi));
+    auto whole = [&](const std::string &text) {
+        if (unsignedRange)
+            return wholeNumber<std::uint64_t>(text).has_value();
+        const auto v = wholeNumber<std::int64_t>(text);
+        return v && *v >= s.lo && *v <= s.hi;
+    };
+    auto choice = [&](const std::string &text) {
+        return ("|" + std::string(s.choices) + "|").find("|" + text + "|") != std::string::npos;
+    };
+    switch (s.kind) {
+    case Kind::Whole:
+        if (!whole(value))
+            return "expected a whole number " + range + ", got '" + value + "'";
+        return {};
+    case Kind::Choice:
+        if (!choice(value))
+            return "expected " + choiceList(s.choices)
+                + (std::string(s.name) == "--pairs" ? ", not '" : ", got '") + value + "'";
+        return {};
+    case Kind::File:
+        if (value.empty())
+            return "expected a file name (or - for "
+                + std::string(
+                    std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
+        return {};
+    case Kind::List: {
+        std::vector<std::string> seen;
+        std::size_t start = 0;
+        for (int item = 1;; ++item) {
+            const auto comma = value.find(',', start);
+            std::string text = value.substr(start, comma - start);
+            const auto a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
+            text = a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
+            if (text.empty())
+                return "malformed list '" + value + "': item " + std::to_string(item) + " is empty";
+            if (s.choices && !choice(text))
+                return "expected " + choiceList(s.choices) + ", got '" + text + "'";
+            if (!s.choices && !whole(text))
+                return "expected a whole number " + range + " in the list, got '" + text + "'";
+            for (const std::string &earlier : seen) {
+                if (earlier == text || (!s.choices && std::stoll(earlier) == std::stoll(text)))
+                    return text + " is listed twice";
+            }
+            seen.push_back(text);
+            if (comma == std::string::npos)
+                return {};
+            start = comma + 1;
+        }
+    }
+    case Kind::SeedRange: {
+        const auto dash = value.find('-');
+        const auto first = wholeNumber<std::uint64_t>(value.substr(0, dash));
+        const auto last = dash == std::string::npos
+            ? first
+            : wholeNumber<std::uint64_t>(std::string_view(value).substr(dash + 1));
+        if (!first || !last)
+            return "expected a range A-B of seeds " + range + ", got '" + value + "'";
+        if (*first > *last)
+            return "the range '" + value + "' is empty (the first seed is above the last)";
+        if (*last - *first >= 1'000'000)
+            return "the range '" + value + "' holds more than a million seeds";
+        return {};
+    }
+    case Kind::Flag:
+        break;
+    }
+    return {};
+}
+
+std::string helpOf(const OptionSpec &s)
+{
+    return replaceAll(
+        replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
+}
+
+const char *programVersion()
+{
+    return BROWNIAN_VERSION;
+}
+
+int processorCount()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+} // namespace brownian::lab::detail
+
+namespace brownian::lab {
+
+using namespace detail;
+
+std::vector<OutputRequest> outputRequests(const LabOptions &o)
+{
+    std::vector<OutputRequest> result;
+    for (const OptionSpec &s : optionSpecs()) {
+        if (s.part == Part::Output && !(o.*std::get<std::string LabOptions::*>(s.member)).empty())
+            result.push_back({ s.name, o.*std::get<std::string LabOptions::*>(s.member) });
+    }
+    return result;
+}
+
+std::vector<RunSetting> runSettings(
+    const LabOptions &o, const std::function<std::string(const std::string &)> &fileName)
+{
+    using Text = std::optional<std::string>;
+    std::vector<RunSetting> settings;
+    for (const Part part : { Part::Setting, Part::Output, Part::Detail }) {
+        for (const OptionSpec &s : optionSpecs()) {
+            const std::string name = s.name + 2;
+            if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
+                || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
+                continue;
+            const Text value = std::visit(
+                Overloaded {
+                    [](std::monostate) -> Text { return {}; },
+                    [&](std::string LabOptions::*m) -> Text {
+                        return (o.*m).empty() ? Text() : fileName(o.*m);
+                    },
+                    [&](bool LabOptions::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
+                    [&](std::optional<std::uint64_t> LabOptions::*m) -> Text {
+                        return o.*m ? std::to_string(*(o.*m)) : Text();
+                    },
+                    [&](auto m) -> Text { return std::to_string(o.*m); },
+                },
+                s.member);
+            if (value)
+                settings.push_back(
+                    { name, *value, s.kind == Kind::Choice || s.kind == Kind::File });
+        }
+    }
+    return settings;
+}
+
+} // namespace brownian::lab

@@ -1,0 +1,87 @@
+#pragma once
+// The one table of the tool's options: each option's name, commands, kind, limits, help line
+// and, for run, the member it fills. The parser, the help text, the manifest writer and the
+// sweep's run commands all read it.
+
+#include "options.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace brownian::lab::detail {
+
+enum Scope : unsigned {
+    ForRun = 1,
+    ForBench = 2,
+    ForSweep = 4,
+    ForMerge = 8,
+};
+
+enum class Kind {
+    Flag, ///< no value
+    Whole, ///< a whole number lo..hi
+    Choice, ///< one of `choices` ("a|b|c")
+    File, ///< a file name; relative names in a config file are taken from its folder
+    List, ///< a comma-separated list of whole numbers lo..hi, or of `choices`
+    SeedRange, ///< A-B
+};
+
+/// What a run option is in a manifest: a setting, an output file, or a detail of an output.
+enum class Part {
+    None,
+    Setting,
+    Output,
+    Detail,
+};
+
+/// The member of LabOptions an option of run and bench fills.
+using Member = std::variant<std::monostate, int LabOptions::*, std::int64_t LabOptions::*,
+    std::string LabOptions::*, bool LabOptions::*, std::optional<std::uint64_t> LabOptions::*>;
+
+struct OptionSpec
+{
+    const char *name; ///< "--size"
+    unsigned scope;
+    Kind kind;
+    std::int64_t lo = 0, hi = 0; ///< limits of Whole and List items; hi < lo: the full uint64
+    const char *choices = nullptr;
+    Member member {};
+    Part part = Part::None;
+    /// "--name VALUE" in the help, and its text; {lo} and {hi} stand for the limits.
+    const char *usage = "";
+    const char *help = "";
+    /// The help section it is listed in (see helpText).
+    int section = 0;
+};
+
+/// The lambdas of a std::visit, in one object.
+template <class... F> struct Overloaded : F...
+{
+    using F::operator()...;
+};
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
+
+/// Every option of every command, in the order of the help text.
+const std::vector<OptionSpec> &optionSpecs();
+
+/// The option `name` of a command in `scope`, or nullptr.
+const OptionSpec *findSpec(const std::string &name, unsigned scope);
+
+/// Checks one value of an option; returns what is wrong (without the option's name) or "".
+std::string checkValue(const OptionSpec &spec, const std::string &value);
+
+/// The help line's text with the limits filled in.
+std::string helpOf(const OptionSpec &spec);
+
+/// The program's version, as the manifests record it.
+const char *programVersion();
+
+/// The manifest key of the version that wrote it.
+inline constexpr const char *kVersionKey = "program-version";
+
+/// Processors of this machine, at least 1: the default of --threads for run and bench.
+int processorCount();
+
+} // namespace brownian::lab::detail
