@@ -108,10 +108,16 @@ void drawZPanel(Painter &g, const QRectF &area, double xEnd,
     const std::vector<SeriesKey> &order)
 {
     const double f = g.f;
-    double yHi = hendersonZ(xEnd);
+    // Up to Henderson's value at the densest group: the curve climbs steeply beyond.
+    double yHi = 1;
     for (const auto &[key, members] : bySeries) {
-        for (const GroupSummary *m : members)
-            yHi = std::max(yHi, m->zMean.value_or(0) + m->zStderr.value_or(0));
+        for (const GroupSummary *m : members) {
+            if (!m->zMean)
+                continue;
+            const double eta = brownian::packingFraction(
+                m->key.numSide * m->key.numSide, m->key.size, m->key.unbounded);
+            yHi = std::max({ yHi, hendersonZ(eta), *m->zMean + m->zStderr.value_or(0) });
+        }
     }
     g.text(QRectF(area.left(), area.top() - 40 * f, area.width(), 30 * f),
         Qt::AlignLeft | Qt::AlignVCenter,
