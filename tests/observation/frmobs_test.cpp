@@ -64,7 +64,6 @@ TEST_F(FrmObsTest, GOnTheMainWindowOpensItBesideAndClosesIt)
     ticks(3);
     EXPECT_EQ(seen().ticks(), ticksBefore + 3);
     EXPECT_EQ(seen().gas().ticks(), seen().ticks());
-    EXPECT_GT(seen().gas().meanPressure(), 0.0);
     // Minimised, G shows it again rather than closing it unseen.
     open();
     obs().showMinimized();
@@ -85,8 +84,7 @@ TEST_F(FrmObsTest, GathersFromThePlacementWithTheWindowClosed)
     ASSERT_FALSE(obs().isVisible());
     EXPECT_GT(seen().ticks(), 100);
     open();
-    EXPECT_FALSE(obs().figures().contains(QStringLiteral("　0 ティック/秒")))
-        << obs().figures().toStdString();
+    EXPECT_FALSE(obs().figures().contains(QStringLiteral("　0 ティック/秒")));
 }
 
 TEST_F(FrmObsTest, EscAndTheCloseBoxCloseItButLeaveTheProgram)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Heating in a real X session: the observation gathers from the start with its window closed;
 # ↑ held down changes nothing until it is released; five releases of ↑ raise kT by 1.1^10
-# (within the roundings to Single) and the pressure with it; five of ↓ bring kT back.
+# (within the roundings to Single) and the pressure with it.
 BROWNIAN=$1
 . "$(dirname "$0")/lib.sh"
 
@@ -38,9 +38,6 @@ report 1 >/dev/null # the pressure of a whole second after the last release
 read -r kT1 p1 _ < <(report 1)
 ratio_within "$kT1" "$kT0" 2.5936 2.5939 || fail "kT from $kT0 to $kT1: not 1.1^10 = 2.59374"
 ratio_within "$p1" "$p0" 2.0 3.2 || fail "pressure from $p0 to $p1 as kT rose 2.59-fold"
-for _ in 1 2 3 4 5; do xdotool key Down; done
-read -r kT2 _ _ < <(report 1)
-ratio_within "$kT2" "$kT0" 0.9999 1.0001 || fail "kT back to $kT2 from $kT0 after ↓ five times"
 
 xdotool key --window "$win" Escape
 expect_exit 0
