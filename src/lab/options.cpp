@@ -165,8 +165,12 @@ std::string prepareWords(
         const std::string name = a.substr(0, eq);
         if (const OptionSpec *s = findSpec(name, scope); s && s->kind == Kind::Flag)
             return name + ": takes no value";
+        if (eq + 1 < a.size()) {
+            words.push_back(a); // CLI11 takes --name=value, also a value starting with '-'
+            continue;
+        }
         words.push_back(name);
-        words.push_back(a.substr(eq + 1));
+        words.emplace_back();
     }
     return {};
 }

@@ -100,12 +100,16 @@ std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
 {
     const LabOptions o = runOptions(s, r);
     std::vector<std::string> args = { "run" };
-    for (const RunSetting &setting : runSettings(o, [](const std::string &f) { return f; })) {
-        args.push_back("--" + setting.name);
-        args.push_back(setting.value);
-    }
-    args.emplace_back("--manifest");
-    args.push_back(o.manifestOut);
+    // A value starting with '-' goes with its option in one word, not to be taken for one.
+    auto add = [&args](const std::string &name, const std::string &value) {
+        if (value.starts_with("-"))
+            args.push_back("--" + name + "=" + value);
+        else
+            args.insert(args.end(), { "--" + name, value });
+    };
+    for (const RunSetting &setting : runSettings(o, [](const std::string &f) { return f; }))
+        add(setting.name, setting.value);
+    add("manifest", o.manifestOut);
     return args;
 }
 

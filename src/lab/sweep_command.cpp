@@ -5,7 +5,6 @@
 #include "progress.h"
 #include "sweep.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -119,8 +118,6 @@ int runAll(
         }
         int status = 0;
         const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-        if (pid < 0 && errno == ECHILD)
-            break;
         if (pid <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;

@@ -167,7 +167,7 @@ std::string manifestText(const LabOptions &o, const std::string &manifestPath)
 
 LabOptions readManifest(const std::string &path)
 {
-    const ParseResult r = parseArguments({ "run", "--config", path });
+    const ParseResult r = parseArguments({ "run", "--config=" + path });
     if (!r.ok())
         throw InputError(r.error);
     if (r.version.empty())

@@ -53,6 +53,16 @@ TEST(Options, BenchRunsTwoThousandTicksByDefault)
     EXPECT_TRUE(r.options.noDraw);
 }
 
+TEST(Options, WholeNumbersAreDecimal)
+{
+    // Not octal nor hexadecimal, as C's strtol with base 0 would read them.
+    const ParseResult r = parseArguments(split("run --size 010 --speed +07 --ticks 0x10"));
+    EXPECT_EQ(r.error, "--ticks: expected a whole number from 0 to 1000000000000, got '0x10'");
+    const ParseResult d = parseArguments(split("run --size 010 --speed +07"));
+    EXPECT_EQ(d.options.size, 10);
+    EXPECT_EQ(d.options.speed, 7);
+}
+
 TEST(Options, EveryValueIsTakenInBothSpellings)
 {
     const ParseResult r = parseArguments(split(

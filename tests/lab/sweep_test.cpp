@@ -35,6 +35,17 @@ TEST(Sweep, ExpandsModeOutermostAndTheSeedInnermost)
             (r.unbounded ? "u" : "b") + std::to_string(r.size) + "/" + std::to_string(r.seed) + " ";
     }
     EXPECT_EQ(order, "u200/3 u200/4 u100/3 u100/4 b200/3 b200/4 b100/3 b100/4 ");
+    SweepOptions t = twoByTwo();
+    t.modes = { false };
+    t.numSides = { 4, 3 };
+    t.lastSeed = t.firstSeed;
+    t.threads = 3;
+    std::string sides;
+    for (const SweepRun &r : expandSweep(t)) {
+        sides += std::to_string(r.numSide) + "/" + std::to_string(r.size) + " ";
+        EXPECT_EQ(runOptions(t, r).threads, 3); // the sweep's, not the processor count
+    }
+    EXPECT_EQ(sides, "4/200 4/100 3/200 3/100 ");
 }
 
 TEST(Sweep, TheLastSeedOfAllIsReached)

@@ -128,12 +128,13 @@ TEST_F(SweepTool, ManifestRepeatsTheRunBitForBit)
 }
 
 /// A manifest replays bit for bit whatever the file names: each name is used for an output
-/// outside the manifest's folder (written by its absolute path) and for one inside it.
+/// outside the manifest's folder (written by its absolute path) and for one inside it. The
+/// last names are 249 and 251 bytes, near the file system's limit of 255.
 TEST_F(SweepTool, ManifestsOfHostileNamesReplay)
 {
     const std::string names[] = { "with space.csv", "out #1.csv", "both'\"quotes.csv",
         "back\\slash.csv", "日本語.csv", "-lead.csv",
-        std::string(80, 'x') + "日本語" + std::string(150, 'y') };
+        std::string(80, 'x') + "日本語" + std::string(160, 'y') };
     for (const std::string &name : names) {
         fs::remove_all(dir / "o");
         fs::create_directories(dir / "o" / "m");
@@ -168,6 +169,15 @@ TEST_F(SweepTool, SignalEndsTheSweepAndItsRuns)
     EXPECT_EQ(WEXITSTATUS(status), 130);
     for (const auto &e : fs::recursive_directory_iterator(dir / "a"))
         EXPECT_TRUE(e.is_directory()) << e.path(); // no outputs, no temporary files
+}
+
+TEST_F(SweepTool, FolderNamedLikeAnOption)
+{
+    const Result r = run({ "sweep", "--num-side", "3", "--ticks", "50", "--out=-d" }, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Result m = run({ "merge", "--", "-d" }, dir);
+    EXPECT_EQ(m.status, 0) << m.err;
+    EXPECT_TRUE(fs::exists(dir / "-d" / "summary.csv"));
 }
 
 TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)

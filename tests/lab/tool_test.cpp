@@ -466,13 +466,16 @@ TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
     ::close(fifo);
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))), state);
     EXPECT_TRUE(fs::is_fifo(file("fifo")));
-    // /dev/stdout on a file opened for appending: appended to, not replaced.
+    // A link to the tool's own standard output (as /dev/stdout is, but made here, so that a
+    // fault replaces nothing of the machine's), on a file opened for appending: appended to.
+    fs::create_symlink("/proc/self/fd/1", file("stdout"));
     std::ofstream(file("log.txt")) << "first\n";
     const Result appended = test::runChild("sh",
         { "-c", "f=$1; shift; exec \"$0\" \"$@\" >>\"$f\"", BROWNIAN_LAB, path("log.txt"), "run",
-            "--ticks", "3", "--state-out", "/dev/stdout" },
+            "--ticks", "3", "--state-out", path("stdout") },
         { dir });
     EXPECT_EQ(appended.status, 0) << appended.err;
+    EXPECT_TRUE(fs::is_symlink(file("stdout")));
     EXPECT_EQ(slurp(file("log.txt")), "first\n" + state);
     // Devices like /dev/null and /dev/full: written in place; a failed write is reported, and
     // the run's other outputs are not put into place.
@@ -490,11 +493,16 @@ TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
     EXPECT_FALSE(fs::exists(file("stats.csv")));
     // Standard output lost (closed, or full) is a failure too.
     for (const char *redirect : { ">&-", ">full" }) {
-        const Result lost = test::runChild("sh",
-            { "-c", std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect,
-                BROWNIAN_LAB, dir.string(), "run", "--ticks", "1", "--state-out", "-" },
-            { dir });
-        EXPECT_EQ(lost.status, 1) << redirect << lost.err;
+        for (const std::vector<std::string> &args :
+            { std::vector<std::string> { "run", "--ticks", "1", "--state-out", "-" },
+                std::vector<std::string> { "--help" } }) {
+            std::vector<std::string> words = { "-c",
+                std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect, BROWNIAN_LAB,
+                dir.string() };
+            words.insert(words.end(), args.begin(), args.end());
+            const Result lost = test::runChild("sh", words, { dir });
+            EXPECT_EQ(lost.status, 1) << redirect << lost.err;
+        }
     }
 }
 
