@@ -104,6 +104,29 @@ void subStepPassCases(benchmark::internal::Benchmark *b)
 }
 BENCHMARK(BM_SubStepPass)->Apply(subStepPassCases)->Unit(benchmark::kMicrosecond);
 
+/// The grid sub-step of 10 000 particles, as BM_SubStepPass times it, with its collisions'
+/// virial and the walls' momentum recorded (arguments: mode, threads): the cost of measuring
+/// the pressure.
+void BM_SubStepRecorded(benchmark::State &st)
+{
+    const bool unbounded = st.range(0) != 0;
+    Simulation simulation =
+        makeSimulation(100, 40, 1, unbounded ? 1 : 0, static_cast<int>(st.range(1)));
+    NullCanvas path;
+    simulation.setPairPass(PairPass::Grid);
+    for (int i = 0; i < 1000; ++i)
+        simulation.subStep(unbounded, path);
+    CollisionRecord record;
+    simulation.setCollisionRecord(&record);
+    for (auto _ : st)
+        simulation.subStep(unbounded, path);
+    benchmark::DoNotOptimize(record.virial);
+}
+BENCHMARK(BM_SubStepRecorded)
+    ->ArgNames({ "unbounded", "threads" })
+    ->ArgsProduct({ { 0, 1 }, { 1, 2 } })
+    ->Unit(benchmark::kMicrosecond);
+
 /// Frame drawing and clearing of 100 particles of size 500 (the densest packing), after the
 /// particles have moved for a while, at the given device-pixel ratio.
 void frameDrawing(benchmark::State &st, double devicePixelRatio)

@@ -9,6 +9,8 @@ void Observation::reset(const ModPar &s)
     m_motion.emplace(s, m_unbounded, true, true, std::nullopt);
     m_motion->sample(s, m_positions.x(), m_positions.y());
     m_start = m_now = stateTotals(s);
+    m_record.clear();
+    m_gas.reset(s);
     m_ticks = 0;
     m_lastContacts = 0;
     ++m_version;
@@ -41,6 +43,8 @@ void Observation::afterTick(const ModPar &s, const TickCounters &counters)
     ++m_ticks;
     m_lastContacts = counters.contacts;
     m_now = stateTotals(s);
+    m_gas.afterTick(m_now, m_record);
+    m_record.clear();
     ++m_version;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 // The live observation of a running simulation, Qt-free: what the observation window shows.
+#include "analysis/gas.h"
 #include "analysis/motion.h"
 #include "model/modpar.h"
 #include "sim/step.h"
@@ -13,7 +14,9 @@ namespace brownian {
 /// Watches the particles from one start (a placement) on: their unwrapped positions, the mean
 /// squared displacement and the speed histogram sampled at the start and after every sub-step,
 /// exactly as the lab tool's run samples them (MotionSampler), the kinetic energy and momentum
-/// at the start and after the latest tick, and the contacts of that tick. The MSD grows its
+/// at the start and after the latest tick, the contacts of that tick, and the temperature and
+/// pressure tick by tick (from the collision record the simulation fills while it is handed
+/// collisionRecord()). The MSD grows its
 /// levels as the run goes on, so after any number of sub-steps it equals what the lab writes
 /// for a run of that length.
 class Observation final : public SubStepObserver
@@ -46,6 +49,9 @@ public:
     /// The totals after the latest tick (the start's before the first).
     const Totals &totals() const { return m_now; }
     std::uint64_t lastContacts() const { return m_lastContacts; }
+    /// What the simulation adds each sub-step's collisions to; taken in and cleared each tick.
+    CollisionRecord &collisionRecord() { return m_record; }
+    const GasGauge &gas() const { return m_gas; }
     /// Changes with every reset, sub-step and tick: tells a viewer whether to redraw.
     std::uint64_t version() const { return m_version; }
 
@@ -57,6 +63,8 @@ private:
     std::int64_t m_ticks = 0;
     std::uint64_t m_lastContacts = 0;
     std::uint64_t m_version = 0;
+    CollisionRecord m_record;
+    GasGauge m_gas;
 };
 
 } // namespace brownian

@@ -58,6 +58,14 @@ inline constexpr std::string_view kSnapshotHeader = "tick,i,x,y,vx,vy";
 inline constexpr std::string_view kTraceHeader = "substep,x,y,ux,uy";
 inline constexpr std::string_view kStatsHeader =
     "tick,kinetic_energy,momentum_x,momentum_y,contacts";
+/// The statistics as runs write them: kStatsHeader, then the temperature and the pressure
+/// from the collisions' virial and, in the box, the walls' pressure.
+inline constexpr std::string_view kStatsGasTorus = ",temperature,pressure";
+inline constexpr std::string_view kStatsGasBox = ",temperature,pressure,pressure_wall";
+inline std::string statsHeader(bool unbounded)
+{
+    return std::string(kStatsHeader) + std::string(unbounded ? kStatsGasTorus : kStatsGasBox);
+}
 inline constexpr std::string_view kMsdHeader = "lag,msd";
 inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,expected";
 

@@ -53,9 +53,11 @@ RunData readRun(const fs::path &folder, const LabOptions &m)
     if (m.msdOut.empty() || m.msdOut == "-")
         throw InputError(manifest + ": the run wrote no MSD (msd-out), which merge needs");
     r.msd = parseMsdCsv(slurp(m.msdOut, "MSD"), m.msdOut);
-    if (!m.statsOut.empty() && m.statsOut != "-")
-        r.thermal = thermalFromStats(
-            slurp(m.statsOut, "statistics"), m.unbounded, m.particles(), m.statsOut);
+    if (!m.statsOut.empty() && m.statsOut != "-") {
+        const std::string stats = slurp(m.statsOut, "statistics");
+        r.thermal = thermalFromStats(stats, m.unbounded, m.particles(), m.statsOut);
+        r.z = zFromStats(stats, m.unbounded, m.particles(), m.size, m.statsOut);
+    }
     return r;
 }
 

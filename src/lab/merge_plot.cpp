@@ -1,5 +1,7 @@
 // The figure of merge: the diffusion coefficient against the packing fraction, with the
-// Enskog values for hard disks beside the measured ones, drawn with the plot's own painter.
+// Enskog values for hard disks beside the measured ones, and below it Z = PA/NkT against the
+// packing fraction with Henderson's equation of state, drawn with the plot's own painter.
+#include "analysis/gas.h"
 #include "merge_command.h"
 #include "plot.h"
 #include "toolkit/plot_painter.h"
@@ -77,12 +79,86 @@ void drawSeries(Painter &g, const Axis &x, const Axis &y, std::vector<const Grou
     }
 }
 
+/// One series of Z: the measured means with their error bars.
+void drawZSeries(Painter &g, const Axis &x, const Axis &y,
+    const std::vector<const GroupSummary *> &members, const QColor &c)
+{
+    const double f = g.f;
+    g.p.setPen(QPen(c, 1.5 * f));
+    g.p.setBrush(c);
+    for (const GroupSummary *m : members) {
+        if (!m->zMean)
+            continue;
+        const double eta = brownian::packingFraction(
+            m->key.numSide * m->key.numSide, m->key.size, m->key.unbounded);
+        const double err = m->zStderr.value_or(0);
+        const QPointF lo(x.map(eta), y.map(*m->zMean - err));
+        const QPointF hi(x.map(eta), y.map(*m->zMean + err));
+        g.p.drawLine(lo, hi);
+        g.p.drawLine(lo - QPointF(4 * f, 0), lo + QPointF(4 * f, 0));
+        g.p.drawLine(hi - QPointF(4 * f, 0), hi + QPointF(4 * f, 0));
+        g.p.drawEllipse(QPointF(x.map(eta), y.map(*m->zMean)), 4 * f, 4 * f);
+    }
+}
+
+/// The panel of Z against η, where any group has Z: Henderson's curve dashed over the whole
+/// axis, the groups' means as in the panel above.
+void drawZPanel(Painter &g, const QRectF &area, double xEnd,
+    const std::map<SeriesKey, std::vector<const GroupSummary *>> &bySeries,
+    const std::vector<SeriesKey> &order)
+{
+    const double f = g.f;
+    // Up to Henderson's value at the densest group: the curve climbs steeply beyond.
+    double yHi = 1;
+    for (const auto &[key, members] : bySeries) {
+        for (const GroupSummary *m : members) {
+            if (!m->zMean)
+                continue;
+            const double eta = brownian::packingFraction(
+                m->key.numSide * m->key.numSide, m->key.size, m->key.unbounded);
+            yHi = std::max({ yHi, hendersonZ(eta), *m->zMean + m->zStderr.value_or(0) });
+        }
+    }
+    g.text(QRectF(area.left(), area.top() - 40 * f, area.width(), 30 * f),
+        Qt::AlignLeft | Qt::AlignVCenter,
+        QStringLiteral("状態方程式：圧縮率因子 Z = PA/NkT と充填率"), 18, kInk, true);
+    const Axis x { 0, xEnd, false, area.left(), area.right() };
+    const Axis y { 0, axisEnd(yHi * 1.1), false, area.bottom(), area.top() };
+    drawLinearAxis(g, x, area, true);
+    drawLinearAxis(g, y, area, false);
+    frame(g, area);
+    axisTitles(g, area, QStringLiteral("充填率 η（圧力をとる面積に対して）"),
+        QStringLiteral("Z = PA / NkT"));
+    g.p.save();
+    g.p.setClipRect(area);
+    QPolygonF curve;
+    for (int k = 0; k <= 200; ++k) {
+        const double eta = xEnd * k / 200.0;
+        if (eta < 1)
+            curve << QPointF(x.map(eta), y.map(hendersonZ(eta)));
+    }
+    g.p.setPen(QPen(kInk, 1.5 * f, Qt::DashLine));
+    g.p.setBrush(Qt::NoBrush);
+    g.p.drawPolyline(curve);
+    for (std::size_t k = 0; k < order.size(); ++k)
+        drawZSeries(g, x, y, bySeries.at(order[k]), kSeries[k % 6]);
+    g.p.restore();
+    legend(g, QPointF(area.left() + 8 * f, area.top() + 8 * f),
+        { { QStringLiteral("測定値（平均 ± 標準誤差）"), kInk, LegendEntry::Marker },
+            { QStringLiteral("Henderson の状態方程式（剛体円板）"), kInk, LegendEntry::Dashed } },
+        false);
+}
+
 } // namespace
 
 QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi)
 {
     const double f = std::min(dpi, kMaxPlotDpi) / 96.0;
-    QImage image(static_cast<int>(std::lround(960 * f)), static_cast<int>(std::lround(640 * f)),
+    bool anyZ = false;
+    for (const GroupSummary &m : groups)
+        anyZ = anyZ || m.zMean.has_value();
+    const double height = anyZ ? 1140 : 640;
+    QImage image(static_cast<int>(std::lround(960 * f)), static_cast<int>(std::lround(height * f)),
         QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -120,6 +196,8 @@ QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi)
         entries.push_back({ seriesLabel(order[k]), kSeries[k % 6], LegendEntry::Line });
     }
     legend(g, QPointF(area.right() - 8 * f, area.top() + 8 * f), entries, true);
+    if (anyZ)
+        drawZPanel(g, QRectF(110 * f, 700 * f, 820 * f, 360 * f), x.hi, bySeries, order);
     return image;
 }
 

@@ -1,5 +1,6 @@
 #include "merge_stats.h"
 
+#include "analysis/gas.h"
 #include "csv.h"
 
 #include <charconv>
@@ -107,10 +108,21 @@ double enskogDiffusion(bool unbounded, int numSide, int size, double thermal)
     return std::sqrt(thermal / std::numbers::pi) / (2.0 * density * size * g);
 }
 
+/// The header of a stats.csv: as runs write it, or without the temperature and pressure.
+std::string statsHeaderOf(const std::string &text, bool unbounded)
+{
+    const std::string full = statsHeader(unbounded);
+    std::string_view t = text;
+    if (t.starts_with("\xEF\xBB\xBF"))
+        t.remove_prefix(3);
+    const bool gas = t.starts_with(full + '\n') || t.starts_with(full + "\r\n") || t == full;
+    return gas ? full : std::string(kStatsHeader);
+}
+
 double thermalFromStats(
     const std::string &text, bool unbounded, int particles, const std::string &source)
 {
-    const auto rows = csvRows(text, kStatsHeader, source);
+    const auto rows = csvRows(text, statsHeaderOf(text, unbounded), source);
     if (rows.empty())
         throw InputError(source + ": no rows");
     double sum = 0;
@@ -125,6 +137,26 @@ double thermalFromStats(
         sum += particles > 1 ? (energy - (px * px + py * py) / (2 * n)) / (n - 1) : 0.0;
     }
     return sum / static_cast<double>(rows.size());
+}
+
+std::optional<double> zFromStats(
+    const std::string &text, bool unbounded, int particles, int size, const std::string &source)
+{
+    const std::string header = statsHeaderOf(text, unbounded);
+    if (header == kStatsHeader)
+        return std::nullopt;
+    double temperature = 0, pressure = 0;
+    int ticks = 0;
+    for (const auto &[line, f] : csvRows(text, header, source)) {
+        if (number(f[0], source, line) == 0)
+            continue;
+        temperature += number(f[5], source, line);
+        pressure += number(f[6], source, line);
+        ++ticks;
+    }
+    if (ticks == 0 || !(temperature > 0))
+        return std::nullopt;
+    return pressure * gasArea(unbounded, size) / (particles * temperature);
 }
 
 std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source)
@@ -155,12 +187,14 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
         const std::vector<const RunData *> &m = members[g.key];
         g.runs = static_cast<int>(m.size());
         g.packingFraction = packingFraction(g.key.unbounded, g.key.numSide, g.key.size);
-        std::vector<double> ds, thermals;
+        std::vector<double> ds, thermals, zs;
         for (const RunData *r : m) {
             if (const auto fit = fitDiffusion(r->msd))
                 ds.push_back(fit->coefficient);
             if (r->thermal)
                 thermals.push_back(*r->thermal);
+            if (r->z)
+                zs.push_back(*r->z);
             if (r->msd.size() != m.front()->msd.size())
                 throw InputError(r->source + ": its MSD has other lags than " + m.front()->source
                     + "'s, with the same settings");
@@ -171,6 +205,11 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
         if (thermals.size() == m.size()) {
             g.thermal = meanAndError(thermals).first;
             g.dEnskog = enskogDiffusion(g.key.unbounded, g.key.numSide, g.key.size, *g.thermal);
+        }
+        if (zs.size() == m.size()) {
+            std::tie(g.zMean, g.zStderr) = meanAndError(zs);
+            const int n = g.key.numSide * g.key.numSide;
+            g.zHenderson = hendersonZ(brownian::packingFraction(n, g.key.size, g.key.unbounded));
         }
         for (std::size_t k = 0; k < m.front()->msd.size(); ++k) {
             std::vector<double> values;
@@ -191,7 +230,7 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
 std::string summaryCsv(const std::vector<GroupSummary> &groups)
 {
     std::string out = "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,"
-                      "D_enskog\n";
+                      "D_enskog,Z_mean,Z_stderr,Z_henderson\n";
     for (const GroupSummary &g : groups) {
         appendKey(out, g.key);
         out += ',';
@@ -200,6 +239,9 @@ std::string summaryCsv(const std::vector<GroupSummary> &groups)
         appendOptional(out, g.dMean);
         appendOptional(out, g.dStderr);
         appendOptional(out, g.dEnskog);
+        appendOptional(out, g.zMean);
+        appendOptional(out, g.zStderr);
+        appendOptional(out, g.zHenderson);
         out += '\n';
     }
     return out;

@@ -30,6 +30,9 @@ struct RunData
     /// kT/m in twips² per sub-step²: the mean kinetic energy per degree-of-freedom pair (none
     /// without statistics).
     std::optional<double> thermal;
+    /// Z = P A / (N kT) from the statistics' temperature and pressure (none from statistics
+    /// written without them).
+    std::optional<double> z;
 };
 
 struct GroupSummary
@@ -38,6 +41,9 @@ struct GroupSummary
     double packingFraction = 0;
     int runs = 0, fitted = 0;
     std::optional<double> dMean, dStderr, dEnskog, thermal;
+    /// Z over the runs, and Henderson's for hard discs at η over the area the pressure is
+    /// taken over (in the box 5000·(5000 − size)); present when every run has Z.
+    std::optional<double> zMean, zStderr, zHenderson;
     std::vector<MsdPoint> msdMean;
     std::vector<double> msdStderr;
 };
@@ -58,6 +64,12 @@ double enskogDiffusion(bool unbounded, int numSide, int size, double thermal);
 /// InputError naming `source` and the line.
 double thermalFromStats(
     const std::string &text, bool unbounded, int particles, const std::string &source);
+
+/// Z = P̄ A / (N kT̄) from the text of a stats.csv with the temperature and pressure columns,
+/// their means over the ticks after tick 0; none for the columns without them. Throws
+/// InputError naming `source` and the line.
+std::optional<double> zFromStats(
+    const std::string &text, bool unbounded, int particles, int size, const std::string &source);
 
 /// The lag,msd rows of an msd.csv. Throws InputError naming `source` and the line.
 std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source);

@@ -95,9 +95,14 @@ const std::vector<OptionSpec> &optionSpecs()
             1 },
         { "--stats-out", ForRun, File, 0, 0, nullptr, &L::statsOut, Part::Output,
             "--stats-out FILE",
-            "CSV tick,kinetic_energy,momentum_x,momentum_y,contacts at tick 0\nand after every "
-            "tick: energy sum (vx²+vy²)/2, momentum sum vx and\nsum vy (Double from the Singles), "
-            "contacts = calls of CollidePar\nand CollideWrap during the tick",
+            "CSV tick,kinetic_energy,momentum_x,momentum_y,contacts,temperature,\npressure "
+            "(and pressure_wall in the box) at tick 0 and after every\ntick: energy sum "
+            "(vx²+vy²)/2, momentum sum vx and sum vy (Double\nfrom the Singles), contacts = calls "
+            "of CollidePar and CollideWrap\nduring the tick; kT = energy/N (on the torus less "
+            "the centre of\nmass's, over N-1); pressure P = (N kT + sum r_ij.dp_i / 2τ) / A "
+            "over\nthe tick's τ sub-steps, A = 6000² or in the box 5000·(5000-size);\n"
+            "pressure_wall: the walls' outward momentum per twip of wall and\nsub-step. Unit "
+            "mass, twips, sub-steps; at tick 0 P = N kT / A",
             1 },
         { "--path-png", ForRun, File, 0, 0, nullptr, &L::pathPng, Part::Output, "--path-png FILE",
             "the tracked particle's path picture, as the window draws it", 1 },

@@ -1,5 +1,6 @@
 #include "recorder.h"
 
+#include "analysis/gas.h"
 #include "csv.h"
 
 namespace brownian::lab {
@@ -24,7 +25,7 @@ Recorder::Recorder(RecorderSetup setup, const ModPar &start)
     if (m_setup.trace)
         m_trace = withHeader(kTraceHeader);
     if (m_setup.stats)
-        m_stats = withHeader(kStatsHeader);
+        m_stats = withHeader(statsHeader(m_setup.unbounded));
 }
 
 void Recorder::pass(const TextSink &sink, std::string &buffer, bool last)
@@ -63,11 +64,22 @@ void Recorder::afterSubStep(const ModPar &s, std::int64_t subStep, const std::ve
     m_motion.sample(s, ux, uy);
 }
 
-void Recorder::afterTick(const ModPar &s, std::int64_t tick, const TickCounters &counters)
+void Recorder::afterTick(
+    const ModPar &s, std::int64_t tick, const TickCounters &counters, const CollisionRecord *record)
 {
     if (m_setup.stats) {
         const Totals t = stateTotals(s);
-        appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts);
+        const int n = s.ParVX.size();
+        const double kT = temperature(t, n, m_setup.unbounded);
+        const CollisionRecord r = record ? *record : CollisionRecord {};
+        const double pressure =
+            virialPressure(r, n, kT, gasArea(m_setup.unbounded, s.ParSize.toDouble()));
+        if (m_setup.unbounded)
+            appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts,
+                kT, pressure);
+        else
+            appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts,
+                kT, pressure, wallPressure(r));
         pass(m_setup.stats, m_stats, false);
     }
     if (m_setup.snapshots && tick > 0 && tick % m_setup.every == 0) {

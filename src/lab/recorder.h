@@ -3,6 +3,7 @@
 #include "analysis/analysis.h"
 #include "analysis/motion.h"
 #include "model/modpar.h"
+#include "sim/collision_record.h"
 #include "sim/step.h"
 #include "stepper.h"
 
@@ -37,12 +38,17 @@ public:
     void atStart(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
     void afterSubStep(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
         const std::vector<double> &uy);
-    void afterTick(const ModPar &state, std::int64_t tick, const TickCounters &counters);
+    /// `record`: the collisions of the tick's sub-steps, for the pressure (none at tick 0,
+    /// whose pressure is the motion's alone, N kT / A).
+    void afterTick(const ModPar &state, std::int64_t tick, const TickCounters &counters,
+        const CollisionRecord *record = nullptr);
     /// Hands the rest of the streamed text to the sinks.
     void finish();
 
     /// Whether anything is recorded after every sub-step (the trace, the MSD, the speeds).
     bool wantsSubSteps() const { return m_setup.trace || m_setup.msd || m_setup.speeds; }
+    /// Whether the statistics want each tick's collision record.
+    bool wantsCollisions() const { return static_cast<bool>(m_setup.stats); }
     const MsdAccumulator *msd() const { return m_motion.msd(); }
     const SpeedHistogram *speeds() const { return m_motion.speeds(); }
 

@@ -33,6 +33,7 @@ public:
     const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
     const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
     ModPar &state() { return m_simulation.state(); }
+    Simulation &simulation() { return m_simulation; }
 
 private:
     void afterSubStep(const ModPar &state) override;

@@ -1,8 +1,10 @@
 #include "frmpar.h"
 
+#include "sim/settings.h"
 #include "toolkit/application.h"
 #include "toolkit/units.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@ constexpr double kSingleWidth = 5160, kDoubleWidth = 10200, kOuterHeight = 5445;
 constexpr double kPictureSide = 5063;
 constexpr double kViewSide = 5000;
 constexpr int kKeySpace = 32, kKeyEsc = 27, kKeyB = 66, kKeyD = 68, kKeyG = 71;
+constexpr int kKeyUp = 38, kKeyDown = 40;
 
 int keyCode(int qtKey)
 {
@@ -29,9 +32,14 @@ int keyCode(int qtKey)
         return kKeyEsc;
     case Qt::Key_Space:
         return kKeySpace;
+    case Qt::Key_Up:
+        return kKeyUp;
+    case Qt::Key_Down:
+        return kKeyDown;
     default:
-        // Letters and digits carry their upper-case character code.
-        return (qtKey >= 0 && qtKey < 128) ? qtKey : 0;
+        // Letters and digits carry their upper-case character code; other characters none
+        // (& and ( share their codes with the arrows).
+        return (qtKey >= '0' && qtKey <= '9') || (qtKey >= 'A' && qtKey <= 'Z') ? qtKey : 0;
     }
 }
 
@@ -150,6 +158,12 @@ void FrmPar::Form_KeyUp(int keyCode, int)
     case kKeyG:
         if (onObservationKey)
             onObservationKey();
+        break;
+    case kKeyUp:
+    case kKeyDown:
+        // Beyond the fastest speed the field allows, heating changes nothing.
+        if (!scaleVelocities(m_state, keyCode == kKeyUp ? kHeating : kCooling))
+            QApplication::beep();
         break;
     default:
         break;

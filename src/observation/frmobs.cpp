@@ -1,5 +1,6 @@
 #include "frmobs.h"
 
+#include "toolkit/gas_plot.h"
 #include "toolkit/plot.h"
 
 #include <QCloseEvent>
@@ -15,9 +16,10 @@ namespace brownian {
 
 namespace {
 
-constexpr int kWidth = 720, kHeight = 420; // logical pixels
+constexpr int kWidth = 720, kHeight = 660; // logical pixels
 constexpr int kRedrawMs = 200;
-constexpr double kFiguresHeight = 30;
+constexpr double kGasHeight = 230; // the strip chart, above the figures
+constexpr double kFiguresHeight = 44; // two lines
 
 /// A number in a fixed short form for the line of figures.
 QString number(double v, int decimals)
@@ -63,6 +65,7 @@ FrmObs::FrmObs(Animation &animation)
     resize(kWidth, kHeight);
     m_redraw.setInterval(kRedrawMs);
     connect(&m_redraw, &QTimer::timeout, this, [this] { refresh(); });
+    startWatching();
 }
 
 FrmObs::~FrmObs()
@@ -72,18 +75,27 @@ FrmObs::~FrmObs()
 
 void FrmObs::toggleBeside(const QRect &mainFrame)
 {
-    if (isVisible())
+    if (isVisible() && isMinimized()) {
+        showNormal();
+        raise();
+        refresh();
+        if (!m_animation.isPaused())
+            m_redraw.start();
+    } else if (isVisible()) {
         close();
-    else
+    } else {
         openBeside(mainFrame);
+    }
 }
 
 void FrmObs::openBeside(const QRect &mainFrame)
 {
     placeBeside(mainFrame);
-    startWatching();
     show();
+    m_stale = true;
     refresh();
+    if (!m_animation.isPaused())
+        m_redraw.start();
     // The frame is known only once the window is shown (under a window manager, a little
     // later): place it again with its true outer size.
     placeBeside(mainFrame);
@@ -116,6 +128,7 @@ void FrmObs::startWatching()
         return;
     m_watching = true;
     m_observation.reset(m_animation.state());
+    m_animation.simulation().setCollisionRecord(&m_observation.collisionRecord());
     m_animation.addSubStepObserver(m_feed.get());
     const auto restart = [this] { m_observation.reset(m_animation.state()); };
     m_connections = {
@@ -127,17 +140,16 @@ void FrmObs::startWatching()
                 // Paused, nothing changes: the picture stands still until the animation runs.
                 m_rateClock.invalidate();
                 if (paused) {
-                    refresh();
+                    if (isVisible())
+                        refresh();
                     m_redraw.stop();
-                } else {
+                } else if (isVisible()) {
                     m_redraw.start();
                 }
             }),
     };
     m_rateClock.invalidate();
     m_tickRate = 0;
-    if (!m_animation.isPaused())
-        m_redraw.start();
 }
 
 void FrmObs::stopWatching()
@@ -145,6 +157,8 @@ void FrmObs::stopWatching()
     if (!m_watching)
         return;
     m_watching = false;
+    if (m_animation.simulation().collisionRecord() == &m_observation.collisionRecord())
+        m_animation.simulation().setCollisionRecord(nullptr);
     m_animation.removeSubStepObserver(m_feed.get());
     for (const QMetaObject::Connection &c : m_connections)
         disconnect(c);
@@ -165,6 +179,8 @@ void FrmObs::afterTick()
         m_rateTicks = 0;
     } else if (m_rateClock.nsecsElapsed() >= 1'000'000'000) {
         m_tickRate = m_rateTicks * 1e9 / static_cast<double>(m_rateClock.nsecsElapsed());
+        if (m_reportTicks)
+            reportGas(m_rateTicks);
         m_rateClock.restart();
         m_rateTicks = 0;
     }
@@ -189,6 +205,18 @@ void FrmObs::reportCost()
     m_costNs = 0;
 }
 
+void FrmObs::reportGas(long ticks) const
+{
+    const GasGauge &gas = m_observation.gas();
+    const auto &h = gas.history();
+    const std::size_t n = std::min<std::size_t>(h.size(), static_cast<std::size_t>(ticks));
+    double pressure = 0;
+    for (std::size_t k = h.size() - n; k < h.size(); ++k)
+        pressure += h[k].pressure / static_cast<double>(n);
+    std::fprintf(stderr, "gas_kT=%.9g gas_P=%.9g observed_ticks=%lld\n", gas.last().kT, pressure,
+        static_cast<long long>(m_observation.ticks()));
+}
+
 QString FrmObs::figures() const
 {
     const Observation &o = m_observation;
@@ -200,8 +228,10 @@ QString FrmObs::figures() const
         ? (now.kineticEnergy - start.kineticEnergy) / start.kineticEnergy
         : 0.0;
     const double momentum = std::hypot(now.momentumX, now.momentumY);
+    const GasGauge &gas = o.gas();
     return QStringLiteral("%1　粒子 %2　ティック %3　運動エネルギー %4（変化 %5）"
-                          "　運動量 %6　衝突 %7　%8 ティック/秒")
+                          "　運動量 %6　衝突 %7　%8 ティック/秒\n"
+                          "kT %9　圧力 P %10　Z = PA/NkT %11（Henderson %12）")
         .arg(o.unbounded() ? QStringLiteral("境界なし") : QStringLiteral("境界あり"))
         .arg(o.particles())
         .arg(o.ticks())
@@ -209,7 +239,11 @@ QString FrmObs::figures() const
         .arg(QString::number(change, 'e', 1))
         .arg(number(momentum, 3))
         .arg(o.lastContacts())
-        .arg(number(m_tickRate, 0));
+        .arg(number(m_tickRate, 0))
+        .arg(number(gas.last().kT, 4))
+        .arg(QString::number(gas.meanPressure(), 'e', 3))
+        .arg(number(gas.z(), 3))
+        .arg(number(hendersonZ(gas.eta()), 3));
 }
 
 void FrmObs::refresh()
@@ -244,8 +278,11 @@ void FrmObs::drawPicture()
         fillPlotData(data, m_observation.msd().result(), speeds, speeds.result(Observation::kBins),
             m_observation.particles());
         QPainter p(&image);
-        const QRectF panels(0, 0, logical.width(), logical.height() - kFiguresHeight);
+        const double panelsHeight = logical.height() - kFiguresHeight - kGasHeight;
+        const QRectF panels(0, 0, logical.width(), panelsHeight);
         drawPlotPanels(p, data, plotLayout(panels), dpr);
+        drawGasPanel(
+            p, m_observation.gas(), QRectF(0, panelsHeight, logical.width(), kGasHeight), dpr);
         drawPlotText(p,
             QRectF(8 * dpr, (logical.height() - kFiguresHeight) * dpr, (logical.width() - 16) * dpr,
                 kFiguresHeight * dpr),
@@ -286,15 +323,14 @@ void FrmObs::keyReleaseEvent(QKeyEvent *event)
 void FrmObs::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    stopWatching();
 }
 
 void FrmObs::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    // Hidden by the end of the program as much as by a close: observe no more.
+    // Closed, it goes on gathering from the placement on, but draws nothing.
     if (!isVisible())
-        stopWatching();
+        m_redraw.stop();
 }
 
 } // namespace brownian

@@ -13,22 +13,24 @@
 namespace brownian {
 
 /// The observation window "観測": the speed histogram and the mean squared displacement of the
-/// particles since their last placement, drawn by the lab's plotting code, and a line of figures
-/// (mode, particles, ticks, kinetic energy, momentum, contacts, ticks per second). It watches
-/// the animation only while it is open: then it takes every sub-step and tick, starts afresh on
-/// every placement and mode change, and redraws at most five times a second when something
-/// changed. Closed, it costs the animation nothing. Its close box and Esc close it.
+/// particles since their last placement, drawn by the lab's plotting code, a strip chart of the
+/// temperature and the pressure beside the hard-disc equation of state, and two lines of
+/// figures (mode, particles, ticks, kinetic energy, momentum, contacts, ticks per second; kT,
+/// pressure, Z). It watches the animation from its creation on, open or closed: it takes every
+/// sub-step and tick and the simulation's collision record, and starts afresh on every
+/// placement and mode change; open, it redraws at most five times a second when something
+/// changed. Its close box and Esc close it.
 class FrmObs : public QWidget
 {
 public:
     explicit FrmObs(Animation &animation);
     ~FrmObs() override;
 
-    /// Opens the window beside `mainFrame` (an outer rectangle on the screen), or closes it
-    /// when it is open.
+    /// Opens the window beside `mainFrame` (an outer rectangle on the screen), shows and
+    /// raises it when it is minimised, or closes it when it is open.
     void toggleBeside(const QRect &mainFrame);
     /// Opens the window with its outer left edge just right of `mainFrame`, moved onto the
-    /// screen where it would leave it, and starts observing from the particles as they stand.
+    /// screen where it would leave it.
     void openBeside(const QRect &mainFrame);
 
     const Observation &observation() const { return m_observation; }
@@ -54,6 +56,8 @@ private:
     void afterTick();
     void drawPicture();
     void reportCost();
+    /// The temperature of the latest tick and the mean pressure of the last `ticks`.
+    void reportGas(long ticks) const;
 
     Animation &m_animation;
     Observation m_observation;
@@ -72,6 +76,9 @@ private:
     /// With BROWNIAN_OBSERVATION_COST set, the time spent observing and drawing is summed and
     /// printed to standard error once a second.
     const bool m_reportCost = qEnvironmentVariableIsSet("BROWNIAN_OBSERVATION_COST");
+    /// With BROWNIAN_TICK_REPORT set, the temperature and the pressure are printed to standard
+    /// error once a second.
+    const bool m_reportTicks = qEnvironmentVariableIsSet("BROWNIAN_TICK_REPORT");
     qint64 m_costNs = 0;
     QElapsedTimer m_costClock;
 };

@@ -291,21 +291,21 @@ bool unboundedGridPairPass(Engine &e, ModPar &s, int count, TickCounters *counte
         chunks, share);
     float *x = s.ParX.data(), *y = s.ParY.data(), *vx = s.ParVX.data(), *vy = s.ParVY.data();
     const TorusContact decide { x, y, (Integer(6000) - s.ParSize).toSingle(), size };
+    const VirialSums &virial = e.scratch.virial;
     const std::uint64_t contacts = settlePairs(
         e, s, count, share,
         [&](int i, int j) {
-            switch (decide(i, j)) {
-            case Way::Apart:
+            const Way way = decide(i, j);
+            if (way == Way::Apart)
                 return false;
-            case Way::Wrap:
+            const float vx0 = vx[i], vy0 = vy[i];
+            if (way == Way::Wrap)
                 CollideWrap(s, i, j);
-                return true;
-            case Way::Direct:
-                if (!exchangeDirect(x, y, vx, vy, i, j))
-                    CollidePar(s, i, j);
-                return true;
-            }
-            return false;
+            else if (!exchangeDirect(x, y, vx, vy, i, j))
+                CollidePar(s, i, j);
+            if (virial)
+                virial.add(x, y, vx, vy, i, j, vx0, vy0);
+            return true;
         },
         decide);
     addCounts(counters, contacts, chunks);

@@ -74,6 +74,7 @@ void settleFirstRound(Scratch &scratch, ModPar &s, int count, int g, Decide &dec
     std::copy(vx + begin, vx + end, scratch.savedVx.begin() + begin);
     std::copy(vy + begin, vy + end, scratch.savedVy.begin() + begin);
     std::uint64_t *later = group.later.data();
+    const VirialSums virial = scratch.virial;
     std::size_t laterCount = 0, settled = 0;
     unsigned char *l = scratch.left.data();
     group.fault = false;
@@ -92,10 +93,13 @@ void settleFirstRound(Scratch &scratch, ModPar &s, int count, int g, Decide &dec
                 later[laterCount++] = p;
                 continue;
             }
+            const float vx0 = vx[i], vy0 = vy[i];
             if (!exchangeDirect(x, y, vx, vy, i, j)) {
                 group.fault = true;
                 break;
             }
+            if (virial)
+                virial.add(x, y, vx, vy, i, j, vx0, vy0);
             ++settled;
         }
     }
@@ -143,6 +147,8 @@ std::uint64_t settlePairs(
         }
         std::copy(scratch.savedVx.begin(), scratch.savedVx.begin() + count, vx);
         std::copy(scratch.savedVy.begin(), scratch.savedVy.begin() + count, vy);
+        if (scratch.virial)
+            std::fill(scratch.virial.sums, scratch.virial.sums + count, 0.0);
         return serial();
     };
     std::uint64_t contacts = 0;
@@ -158,8 +164,11 @@ std::uint64_t settlePairs(
             if (way == Way::Apart)
                 continue;
             if (way == Way::Direct) {
+                const float vx0 = vx[i], vy0 = vy[i];
                 if (!exchangeDirect(x, y, vx, vy, i, j))
                     return takeBack();
+                if (scratch.virial)
+                    scratch.virial.add(x, y, vx, vy, i, j, vx0, vy0);
             } else {
                 scratch.late.push_back({ i, j, x[i], y[i], x[j], y[j] });
                 try {

@@ -10,14 +10,18 @@
 
 namespace brownian::passes {
 
+/// Whether a disc of radius h centred at c lies wholly inside the box along one axis.
+inline bool insideBox(double c, double h)
+{
+    return (c - h > 0.0) & (c + h < static_cast<double>(field::kBoxSide));
+}
+
 /// Reverses each velocity component of particle i whose disc of radius h is not wholly inside
 /// the box along that axis. Without branches, so that a loop over the particles vectorises.
 inline void bounceOffWalls(const float *x, const float *y, float *vx, float *vy, int i, double h)
 {
-    constexpr double edge = field::kBoxSide;
-    const double xi = x[i], yi = y[i];
-    const bool insideX = (xi - h > 0.0) & (xi + h < edge);
-    const bool insideY = (yi - h > 0.0) & (yi + h < edge);
+    const bool insideX = insideBox(x[i], h);
+    const bool insideY = insideBox(y[i], h);
     vx[i] = insideX ? vx[i] : -vx[i];
     vy[i] = insideY ? vy[i] : -vy[i];
 }

@@ -39,7 +39,9 @@ void Simulation::setThreads(int threads)
 {
     if (threads == this->threads())
         return;
-    m_engine = std::make_unique<pairs::Engine>(threads, m_engine->pass, m_engine->wide);
+    auto engine = std::make_unique<pairs::Engine>(threads, m_engine->pass, m_engine->wide);
+    engine->record = m_engine->record;
+    m_engine = std::move(engine);
 }
 
 bool Simulation::wideSearch() const
@@ -50,6 +52,16 @@ bool Simulation::wideSearch() const
 void Simulation::setWideSearch(bool wide)
 {
     m_engine->wide = wide && pairs::wideSearchAvailable();
+}
+
+void Simulation::setCollisionRecord(CollisionRecord *record)
+{
+    m_engine->record = record;
+}
+
+CollisionRecord *Simulation::collisionRecord() const
+{
+    return m_engine->record;
 }
 
 void Simulation::place()

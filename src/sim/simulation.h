@@ -2,6 +2,7 @@
 
 #include "model/modpar.h"
 #include "sim/canvas.h"
+#include "sim/collision_record.h"
 #include "sim/pair_grid.h"
 #include "sim/step.h"
 
@@ -46,6 +47,12 @@ public:
     /// off keeps them to the baseline instruction set. The results never depend on it.
     bool wideSearch() const;
     void setWideSearch(bool wide);
+
+    /// While `record` is given, every sub-step adds to it the virial of its collisions and,
+    /// in the box, the momentum its walls take; nullptr stops that. The record must outlive
+    /// its use. Recording changes nothing of the motion.
+    void setCollisionRecord(CollisionRecord *record);
+    CollisionRecord *collisionRecord() const;
 
     /// Places the particles afresh for the current mode (InitPar with its margin).
     void place();

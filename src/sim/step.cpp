@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace brownian {
@@ -184,7 +185,8 @@ void fastPairPass(pairs::Engine &e, ModPar &s, int count, TickCounters *counters
     }
 }
 
-void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
+void unboundedPairPass(
+    ModPar &s, int count, TickCounters *counters, const pairs::VirialSums &virial)
 {
     const Integer seam = kPeriodInteger - s.ParSize;
     const float w = seam.toSingle();
@@ -206,10 +208,13 @@ void unboundedPairPass(ModPar &s, int count, TickCounters *counters)
             if (!inContact(sx, sy, size))
                 continue;
             ++contacts;
+            const float vx0 = s.ParVX[i], vy0 = s.ParVY[i];
             if (acrossX || acrossY)
                 CollideWrap(s, i, j);
             else
                 CollidePar(s, i, j);
+            if (virial)
+                virial.add(x, y, s.ParVX.data(), s.ParVY.data(), i, j, vx0, vy0);
         }
     }
     if (counters) {
@@ -252,6 +257,100 @@ void wrapPass(pairs::Engine &e, ModPar &s, int count)
     }
 }
 
+/// Adds a recorded sub-step's virial and walls' momentum in the box, after its pair pass, from
+/// the velocities at its start (scratch.startVx, startVy). The pair pass moves nothing, so its
+/// virial is Σ_i r_i · ΔP_i with ΔP_i what the pass gave particle i, r_i taken from the box's
+/// middle; the wall pass reversed the components of the discs not wholly inside, giving the
+/// walls 2v, outward where the particle is beyond the middle.
+/// Lanes of four Doubles: lane k sums the particles i with i mod 4 = k. The lanes' arithmetic
+/// is the scalar arithmetic element by element, so the sums are the same bits on any
+/// instruction set.
+using Lanes = double __attribute__((vector_size(32)));
+// The lambdas below pass Lanes by value but are always inlined: no call has the AVX ABI.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+/// One axis of recordBox into virial and wall.
+__attribute__((always_inline)) inline void boxSumsLoop(const float *__restrict c,
+    const float *__restrict v1, const float *__restrict v0, int count, double h, Lanes &virial,
+    Lanes &wall)
+{
+    using Floats = float __attribute__((vector_size(16)));
+    constexpr double middle = field::kBoxSide / 2.0, side = field::kBoxSide;
+    const Lanes one = Lanes {} + 1.0;
+    auto load = [](const float *p) __attribute__((always_inline))
+    {
+        Floats f;
+        std::memcpy(&f, p, sizeof f);
+        return __builtin_convertvector(f, Lanes);
+    };
+    auto add = [&](const Lanes &x, const Lanes &after, const Lanes &before)
+        __attribute__((always_inline))
+    {
+        const Lanes r = x - middle;
+        const auto inside = (x - h > 0.0) & (x + h < side); // passes::insideBox
+        const Lanes walled = inside ? before : -before;
+        virial += r * (after - walled);
+        wall += (before - walled) * (r > 0.0 ? one : -one);
+    };
+    const int whole = count - count % 4;
+    for (int i = 0; i < whole; i += 4)
+        add(load(c + i), load(v1 + i), load(v0 + i));
+    if (whole < count) { // the last few; beyond the count at the middle, at rest
+        float x[4] = { middle, middle, middle, middle }, a[4] = {}, b[4] = {};
+        for (int i = whole; i < count; ++i) {
+            x[i - whole] = c[i];
+            a[i - whole] = v1[i];
+            b[i - whole] = v0[i];
+        }
+        add(load(x), load(a), load(b));
+    }
+}
+
+#ifdef BROWNIAN_HAS_WIDE_CODE
+__attribute__((target("avx2"))) void boxSumsWide(
+    const float *c, const float *v1, const float *v0, int count, double h, double *out)
+{
+    Lanes virial = {}, wall = {};
+    boxSumsLoop(c, v1, v0, count, h, virial, wall);
+    for (int k = 0; k < 4; ++k) {
+        out[k] = virial[k];
+        out[4 + k] = wall[k];
+    }
+}
+#endif
+
+void boxSums(
+    bool wide, const float *c, const float *v1, const float *v0, int count, double h, double *out)
+{
+#ifdef BROWNIAN_HAS_WIDE_CODE
+    if (wide) {
+        boxSumsWide(c, v1, v0, count, h, out);
+        return;
+    }
+#else
+    (void)wide;
+#endif
+    Lanes virial = {}, wall = {};
+    boxSumsLoop(c, v1, v0, count, h, virial, wall);
+    for (int k = 0; k < 4; ++k) {
+        out[k] = virial[k];
+        out[4 + k] = wall[k];
+    }
+}
+
+void recordBox(pairs::Engine &e, const ModPar &s, int count)
+{
+    const double h = s.ParSize.toDouble() / 2.0;
+    double x[8], y[8]; // virial lanes, then wall lanes
+    boxSums(e.wide, s.ParX.data(), s.ParVX.data(), e.scratch.startVx.data(), count, h, x);
+    boxSums(e.wide, s.ParY.data(), s.ParVY.data(), e.scratch.startVy.data(), count, h, y);
+    auto total = [](const double *a, const double *b) {
+        return ((a[0] + b[0]) + (a[1] + b[1])) + ((a[2] + b[2]) + (a[3] + b[3]));
+    };
+    e.record->virial += total(x, y);
+    e.record->wallMomentum += total(x + 4, y + 4);
+}
+
 void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *counters)
 {
     const int count = particleCount(s);
@@ -261,6 +360,8 @@ void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *c
         wallPass(s, count);
         fastPairPass(e, s, count, counters);
     }
+    if (e.record)
+        recordBox(e, s, count);
     movePass(e, s, count);
     pathSegment(s, path);
 }
@@ -269,20 +370,47 @@ void unboundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters 
 {
     const int count = particleCount(s);
     if (!(e.gridWanted(count) && pairs::unboundedGridPairPass(e, s, count, counters)))
-        unboundedPairPass(s, count, counters);
+        unboundedPairPass(s, count, counters, e.scratch.virial);
     movePass(e, s, count);
     wrapPass(e, s, count);
     pathSegment(s, path);
+}
+
+void subStepIn(pairs::Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCounters *counters)
+{
+    if (unbounded)
+        unboundedSubStepIn(e, s, path, counters);
+    else
+        boundedSubStepIn(e, s, path, counters);
 }
 
 } // namespace
 
 void pairs::subStep(Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCounters *counters)
 {
-    if (unbounded)
-        unboundedSubStepIn(e, s, path, counters);
-    else
-        boundedSubStepIn(e, s, path, counters);
+    Scratch &scratch = e.scratch;
+    scratch.virial = {};
+    if (!e.record) {
+        subStepIn(e, s, unbounded, path, counters);
+        return;
+    }
+    const int count = particleCount(s);
+    if (!unbounded) {
+        scratch.startVx.assign(s.ParVX.data(), s.ParVX.data() + count);
+        scratch.startVy.assign(s.ParVY.data(), s.ParVY.data() + count);
+        boundedSubStepIn(e, s, path, counters); // recordBox adds the figures
+        ++e.record->subSteps;
+        return;
+    }
+    std::vector<double> &sums = scratch.virialSums;
+    sums.assign(static_cast<std::size_t>(count), 0.0);
+    scratch.virial = { sums.data(), true };
+    unboundedSubStepIn(e, s, path, counters);
+    double virial = 0;
+    for (const double w : sums) // in index order, whatever the threads
+        virial += w;
+    e.record->virial += virial;
+    ++e.record->subSteps;
 }
 
 void boundedSubStep(ModPar &s, Canvas &path, TickCounters *counters)

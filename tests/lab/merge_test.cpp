@@ -1,3 +1,4 @@
+#include "analysis/gas.h"
 #include "lab/csv.h"
 #include "lab/merge_stats.h"
 
@@ -23,10 +24,10 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
 {
     const GroupKey a { true, 4, 300, 3, 100 }, b { true, 4, 600, 3, 100 };
     std::vector<RunData> runs = {
-        { a, "run-1", diffusive(10), 50.0 },
+        { a, "run-1", diffusive(10), 50.0, 1.2 },
         { b, "run-2", diffusive(3), 50.0 },
-        { a, "run-3", diffusive(14), 70.0 },
-        { a, "run-4", diffusive(12), 60.0 },
+        { a, "run-3", diffusive(14), 70.0, 1.4 },
+        { a, "run-4", diffusive(12), 60.0, 1.3 },
     };
     const auto groups = summarise(runs);
     ASSERT_EQ(groups.size(), 2u);
@@ -37,12 +38,17 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     EXPECT_NEAR(*groups[0].thermal, 60.0, 1e-12);
     EXPECT_DOUBLE_EQ(*groups[0].dEnskog, enskogDiffusion(true, 4, 300, 60.0));
     EXPECT_NEAR(groups[0].msdMean[5].msd, 4 * 12.0 * groups[0].msdMean[5].lag, 1e-6);
+    EXPECT_NEAR(*groups[0].zMean, 1.3, 1e-12);
+    EXPECT_NEAR(*groups[0].zStderr, 0.1 / std::sqrt(3.0), 1e-12);
+    EXPECT_DOUBLE_EQ(*groups[0].zHenderson, hendersonZ(16 * std::numbers::pi * 9e4 / 144e6));
     EXPECT_EQ(groups[1].runs, 1);
     EXPECT_FALSE(groups[1].dStderr); // no error from a single run
+    EXPECT_FALSE(groups[1].zMean); // no Z without the pressure
 
     const std::string csv = summaryCsv(groups);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-        "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,D_enskog");
+        "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,D_enskog,Z_mean,"
+        "Z_stderr,Z_henderson");
     EXPECT_NE(csv.find("\nunbounded,4,600,3,100,"), std::string::npos);
 }
 
@@ -56,7 +62,20 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     EXPECT_FALSE(groups[0].dMean);
     EXPECT_FALSE(groups[0].dEnskog); // no statistics either
     EXPECT_EQ(summaryCsv(groups).substr(summaryCsv(groups).find('\n') + 1),
-        "bounded,3,100,3,10,0.002827433388230814,1,,,\n");
+        "bounded,3,100,3,10,0.002827433388230814,1,,,,,,\n");
+}
+
+/// Z from the temperature and pressure columns after tick 0: P̄ A / (N kT̄); none from the
+/// columns without them.
+TEST(Merge, ZFromTheStatistics)
+{
+    const std::string torus =
+        statsHeader(true) + "\n0,9,0,0,0,9,9\n1,0,0,0,0,2,3e-6\n2,0,0,0,0,4,5e-6\n";
+    EXPECT_DOUBLE_EQ(*zFromStats(torus, true, 100, 50, "s"), 4e-6 * 36e6 / (100 * 3.0));
+    const std::string box = statsHeader(false) + "\n0,9,0,0,0,9,9,9\n1,0,0,0,0,2,3e-6,0\n";
+    EXPECT_DOUBLE_EQ(*zFromStats(box, false, 100, 50, "s"), 3e-6 * 5000 * 4950 / (100 * 2.0));
+    EXPECT_FALSE(zFromStats(std::string(kStatsHeader) + "\n0,1,0,0,0\n", true, 100, 50, "s"));
+    EXPECT_THROW(zFromStats(statsHeader(true) + "\n1,0,0,0,0,2\n", true, 100, 50, "s"), InputError);
 }
 
 TEST(Merge, RunsOfOneGroupMustShareTheirLags)

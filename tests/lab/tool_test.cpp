@@ -225,8 +225,9 @@ TEST_P(ToolModes, EnergyAndMomentumBehaveAsThePhysicsSays)
     const Result r = run({ "run", "--mode", unbounded ? "unbounded" : "bounded", "--num-side", "8",
         "--size", "350", "--speed", "2", "--ticks", "3000", "--stats-out", path("stats.csv") });
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows =
-        rowsOf(slurp(file("stats.csv")), "tick,kinetic_energy,momentum_x,momentum_y,contacts");
+    const auto rows = rowsOf(slurp(file("stats.csv")),
+        std::string("tick,kinetic_energy,momentum_x,momentum_y,contacts,temperature,pressure")
+            + (unbounded ? "" : ",pressure_wall"));
     ASSERT_EQ(rows.size(), 3001u);
     const double e0 = num(rows[0][1]), px0 = num(rows[0][2]), py0 = num(rows[0][3]);
     EXPECT_EQ(rows[0][4], "0");
@@ -250,6 +251,14 @@ TEST_P(ToolModes, EnergyAndMomentumBehaveAsThePhysicsSays)
         }
     }
     ASSERT_GT(contacts, 100);
+    // The collisions push the pressure above tick 0's, the motion's own N kT / A; in the box
+    // the walls feel about the virial's.
+    double pressure = 0, walls = 0;
+    for (std::size_t k = 1; k < rows.size(); ++k)
+        std::tie(pressure, walls) = std::pair(
+            pressure + num(rows[k][6]) / 3000, walls + (unbounded ? 0.0 : num(rows[k][7]) / 3000));
+    EXPECT_GT(pressure, 1.1 * num(rows[0][6]));
+    EXPECT_NEAR(unbounded ? pressure : walls, pressure, 0.1 * pressure);
     const double halfUlp = std::ldexp(1.0, -21);
     EXPECT_LE(worstEnergy, contacts * 4 * 8 * halfUlp); // |Δ(v²)| ≤ 2 |v| |Δv|
     EXPECT_LT(worstEnergy, 1e-5 * e0);

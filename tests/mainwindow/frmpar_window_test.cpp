@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -123,6 +124,46 @@ TEST_F(FrmParTest, SpaceReplacesOnceOnTheRealRelease)
     EXPECT_EQ(state().random.drawCount(), 200u);
     EXPECT_NE(state().ParX.at(3), x0);
     EXPECT_EQ(animation().TimPar().interval(), 0) << "Space leaves the timers alone";
+}
+
+/// ↑ and ↓ scale every velocity by 1.1 and 1/1.1, rounded to Single, on the real release only;
+/// & and ( (the arrows' codes as characters) do nothing. Heating that would take a component
+/// beyond 6000 twips a sub-step, or a velocity that is not a number, changes nothing at all.
+TEST_F(FrmParTest, ArrowsHeatAndCoolOnTheRealRelease)
+{
+    struct Case
+    {
+        const char *what;
+        std::vector<std::pair<int, bool>> releases; // key, auto-repeat
+        float vx0; // particle 0's velocity before; the others keep theirs
+        double factor; // 0: nothing changes
+    };
+    const Case cases[] = {
+        { "up", { { Qt::Key_Up, false } }, 1.7f, 1.1 },
+        { "down", { { Qt::Key_Down, false } }, 1.7f, 1.0 / 1.1 },
+        { "held up", { { Qt::Key_Up, true }, { Qt::Key_Up, true } }, 1.7f, 0 },
+        { "& and (", { { Qt::Key_Ampersand, false }, { Qt::Key_ParenLeft, false } }, 1.7f, 0 },
+        { "up to 6000", { { Qt::Key_Up, false } }, 5454.5f, 1.1 },
+        { "up beyond 6000", { { Qt::Key_Up, false } }, -5455.0f, 0 },
+        { "up at the largest Single", { { Qt::Key_Up, false } }, 3.4e38f, 0 },
+        { "up with NaN", { { Qt::Key_Up, false } }, std::nanf(""), 0 },
+    };
+    animation().TimPar().setInterval(0);
+    for (const Case &c : cases) {
+        state().ParVX.at(0) = c.vx0;
+        const brownian::ModPar before = state();
+        QKeyEvent press(QEvent::KeyPress, c.releases.front().first, Qt::NoModifier);
+        QCoreApplication::sendEvent(&main(), &press);
+        ASSERT_EQ(state().ParVY.at(5), before.ParVY.at(5)) << c.what << ": acted on the press";
+        for (const auto &[key, autoRepeat] : c.releases)
+            release(key, Qt::NoModifier, autoRepeat);
+        for (int i = 0; i < 2 * before.ParVX.size(); ++i) { // vx, then vy
+            const float v = (i % 2 ? before.ParVY : before.ParVX).at(i / 2);
+            const float want = c.factor == 0 ? v : static_cast<float>(v * c.factor);
+            const float got = (i % 2 ? state().ParVY : state().ParVX).at(i / 2);
+            ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want))) << c.what << i;
+        }
+    }
 }
 
 TEST_F(FrmParTest, SpaceUsesTheUnboundedMarginInTheUnboundedMode)

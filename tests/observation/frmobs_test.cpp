@@ -52,18 +52,39 @@ TEST_F(FrmObsTest, GOnTheMainWindowOpensItBesideAndClosesIt)
     const QRect outer = obs().frameGeometry();
     EXPECT_EQ(outer.left(),
         std::min(main().frameGeometry().right() + 1, room.right() + 1 - outer.width()));
-    EXPECT_EQ(outer.top(), main().frameGeometry().top());
+    EXPECT_EQ(outer.top(),
+        std::max(room.top(),
+            std::min(main().frameGeometry().top(), room.bottom() + 1 - outer.height())));
     EXPECT_TRUE(room.contains(outer));
-    EXPECT_EQ(obs().size(), QSize(720, 420));
-    EXPECT_TRUE(seen().started());
+    EXPECT_EQ(obs().size(), QSize(720, 660));
     releaseG();
     EXPECT_FALSE(obs().isVisible());
-    // Closed, it no longer watches: ticks leave it as it is.
-    EXPECT_FALSE(seen().started());
-    const auto version = seen().version();
+    // Closed, it goes on gathering: ticks move it on, the pressure with them.
+    const auto ticksBefore = seen().ticks();
     ticks(3);
-    EXPECT_EQ(seen().version(), version);
+    EXPECT_EQ(seen().ticks(), ticksBefore + 3);
+    EXPECT_EQ(seen().gas().ticks(), seen().ticks());
+    // Minimised, G shows it again rather than closing it unseen.
+    open();
+    obs().showMinimized();
+    ASSERT_TRUE(obs().isMinimized());
+    releaseG();
+    EXPECT_TRUE(obs().isVisible());
+    EXPECT_FALSE(obs().isMinimized());
+    releaseG();
+    EXPECT_FALSE(obs().isVisible());
     EXPECT_FALSE(main().unloaded());
+}
+
+/// From the start, with the window never opened: the figures count every tick since the
+/// placement, and the tick rate is known when it opens.
+TEST_F(FrmObsTest, GathersFromThePlacementWithTheWindowClosed)
+{
+    QTest::qWait(1300);
+    ASSERT_FALSE(obs().isVisible());
+    EXPECT_GT(seen().ticks(), 100);
+    open();
+    EXPECT_FALSE(obs().figures().contains(QStringLiteral("　0 ティック/秒")));
 }
 
 TEST_F(FrmObsTest, EscAndTheCloseBoxCloseItButLeaveTheProgram)
@@ -75,7 +96,7 @@ TEST_F(FrmObsTest, EscAndTheCloseBoxCloseItButLeaveTheProgram)
         else
             obs().close();
         EXPECT_FALSE(obs().isVisible()) << esc;
-        EXPECT_FALSE(seen().started()) << esc;
+        EXPECT_TRUE(seen().started()) << esc;
         EXPECT_FALSE(main().unloaded()) << esc;
         EXPECT_TRUE(main().isVisible()) << esc;
     }

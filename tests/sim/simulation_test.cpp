@@ -1,14 +1,18 @@
 // Simulations as objects of their own: two side by side on threads of one process, the state
-// of a large run pinned on one thread and on four, and workers that start and stop cleanly.
+// of a large run pinned on one thread and on four, workers that start and stop cleanly, and the
+// collision record of the pressure.
 #include "model/modpar.h"
 #include "sim/simulation.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
+using brownian::CollisionRecord;
 using brownian::ModPar;
 using brownian::NullCanvas;
 using brownian::Simulation;
@@ -99,3 +103,73 @@ TEST(Simulation, WorkersStartAndStopCleanly)
 }
 
 } // namespace
+
+/// Recording changes no bit of the motion, and gives the same virial on either pair pass and
+/// any thread count. In the box, where the pair pass moves nothing, the virial equals
+/// Σ_i r_i · ΔP_i over the pair pass and the walls' momentum the outward momentum the particles
+/// lost in the wall pass, both worked out here from the states before and after each sub-step.
+TEST(Simulation, CollisionRecordChangesNothingAndAgreesEverywhere)
+{
+    for (const bool unbounded : { false, true }) {
+        const ModPar start = placed(46, 40, unbounded, 5);
+        Simulation plain(start, 1);
+        runTicks(plain, 10);
+        std::optional<double> virial;
+        for (const auto pass : { brownian::PairPass::All, brownian::PairPass::Grid }) {
+            for (const int threads : { 1, 3 }) {
+                Simulation simulation(start, threads, pass);
+                CollisionRecord record;
+                simulation.setCollisionRecord(&record);
+                runTicks(simulation, 10);
+                EXPECT_TRUE(brownian::test::sameState(simulation.state(), plain.state()));
+                EXPECT_EQ(record.subSteps, 30);
+                EXPECT_EQ(record.virial, virial.value_or(record.virial)) << threads;
+                virial = record.virial;
+            }
+        }
+        EXPECT_GT(*virial, 0.0) << "the collisions push apart";
+    }
+    // 2025 particles: the last beyond the fours that the box's sums take together.
+    Simulation simulation(placed(45, 40, false, 5), 2);
+    NullCanvas path;
+    for (int k = 0; k < 40; ++k) {
+        const ModPar before = simulation.state();
+        CollisionRecord record;
+        simulation.setCollisionRecord(&record);
+        simulation.subStep(false, path);
+        const ModPar &after = simulation.state();
+        double virial = 0, wall = 0;
+        for (int i = 0; i < before.ParX.size(); ++i) {
+            for (const auto &[c, v0, v1] :
+                { std::tuple { before.ParX[i], before.ParVX[i], after.ParVX[i] },
+                    std::tuple { before.ParY[i], before.ParVY[i], after.ParVY[i] } }) {
+                const double r = c - 2500.0, walled = std::fabs(r) < 2480.0 ? v0 : -v0;
+                virial += r * (v1 - walled);
+                wall += (v0 - walled) * (r > 0 ? 1.0 : -1.0);
+            }
+        }
+        ASSERT_NEAR(record.virial, virial, 1e-6 * (1 + std::fabs(virial))) << k;
+        ASSERT_DOUBLE_EQ(record.wallMomentum, wall) << k;
+    }
+}
+
+/// A pair collided across the seams counts with its nearest-image separation, also on the axis
+/// that CollideWrap shifts one coordinate of only (its line of centres then runs across the
+/// field): particle 1 is 70 twips right of particle 0 across the x seam and 70 below it.
+TEST(Simulation, CollisionRecordTakesTheNearestImageAcrossTheSeams)
+{
+    for (const auto pass : { brownian::PairPass::All, brownian::PairPass::Grid }) {
+        ModPar s =
+            brownian::test::StateBuilder().unbounded().numSide(3).size(100).locus(0).parked();
+        brownian::test::put(s, 0, { 5450, -450, 3, -2 });
+        brownian::test::put(s, 1, { -480, -380, -1, 4 });
+        Simulation simulation(s, 1, pass);
+        CollisionRecord record;
+        simulation.setCollisionRecord(&record);
+        NullCanvas path;
+        simulation.subStep(true, path);
+        const auto p = brownian::test::get(simulation.state(), 0);
+        EXPECT_GT(p.vy, 3.0f);
+        EXPECT_DOUBLE_EQ(record.virial, -70.0 * (p.vx - 3.0) - 70.0 * (p.vy + 2.0));
+    }
+}

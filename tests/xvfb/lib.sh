@@ -16,7 +16,9 @@ fail() {
 # Starts Xvfb on a free display and openbox on it (unless NO_WM=1); exports DISPLAY.
 start_x() {
   local fd_file="$TMPDIR_X/display"
-  Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x1024}x24" -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  # XVFB_ARGS: further options of the server (-ardelay MS: the keyboard's repeat delay).
+  # shellcheck disable=SC2086
+  Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x1024}x24" -nolisten tcp ${XVFB_ARGS:-} 3>"$fd_file" >/dev/null 2>&1 &
   X_PID=$!
   for _ in $(seq 100); do
     [ -s "$fd_file" ] && break

@@ -28,7 +28,7 @@ read -r ox oy _ _ < <(frame_geometry "$obs")
 near "$ox" $((mx + mw)) 1 && near "$oy" "$my" 1 ||
   fail "observation window at $ox,$oy; main window's frame $mx,$my, $mw wide"
 read -r _ _ cw ch < <(client_geometry "$obs")
-[ "$cw" -eq 720 ] && [ "$ch" -eq 420 ] || fail "observation window ${cw}x$ch, expected 720x420"
+[ "$cw" -eq 720 ] && [ "$ch" -eq 660 ] || fail "observation window ${cw}x$ch, expected 720x660"
 # Read whole before matching: grep -q would stop reading early and fail the pipeline.
 icon=$(xprop -id "$obs" _NET_WM_ICON)
 [[ $icon == *=* ]] || fail "the observation window has no icon"
