@@ -147,10 +147,13 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
             printError("note: not every run of " + describe(g.key)
                 + " wrote stats.csv: no kinetic energy, D_enskog left empty");
     }
-    // All three or none: each written out first, then put into place.
-    for (const bool place : { false, true }) {
+    // All three or none: each written out first, then put into place, the renames last (a
+    // write to a device cannot be taken back).
+    for (const int step : { 0, 1, 2 }) {
         for (OutputFile &f : files) {
-            if (const std::string why = place ? f.place() : f.finish(); !why.empty()) {
+            if (step > 0 && f.renamesOnly() != (step == 2))
+                continue;
+            if (const std::string why = step ? f.place() : f.finish(); !why.empty()) {
                 printError("merge: " + why);
                 return kExitOutputFailed;
             }

@@ -57,12 +57,13 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     std::vector<MsdPoint> ballistic;
     for (std::int64_t lag : msdLags(4000))
         ballistic.push_back({ lag, 9.0 * lag * lag });
-    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {} } });
+    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {} },
+        { GroupKey { false, 3, 100, 3, 10 }, "s", ballistic, 2.0 } });
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_FALSE(groups[0].dMean);
-    EXPECT_FALSE(groups[0].dEnskog); // no statistics either
+    EXPECT_FALSE(groups[0].dEnskog); // statistics of one run only: no Enskog value
     EXPECT_EQ(summaryCsv(groups).substr(summaryCsv(groups).find('\n') + 1),
-        "bounded,3,100,3,10,0.002827433388230814,1,,,,,,\n");
+        "bounded,3,100,3,10,0.002827433388230814,2,,,,,,\n");
 }
 
 /// Z from the temperature and pressure columns after tick 0: P̄ A / (N kT̄); none from the

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -194,6 +196,14 @@ TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)
     r = run({ "merge", path("a") });
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("run-3 has a manifest but not all its files"), std::string::npos) << r.err;
+    // A figure that cannot be written leaves none of the three files.
+    if (mknod(path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        fs::create_symlink(dir / "full", dir / "a" / "summary.png");
+        fs::remove_all(dir / "a" / "run-3");
+        EXPECT_EQ(run({ "merge", path("a") }).status, 1);
+        EXPECT_FALSE(fs::exists(dir / "a" / "summary.csv"));
+        fs::remove(dir / "a" / "summary.png");
+    }
     // The sweep runs it again, and then merge takes it.
     ASSERT_EQ(run(sweep("a")).status, 0);
     EXPECT_EQ(run({ "merge", "--", path("a") }).status, 0);

@@ -397,7 +397,7 @@ TEST_F(Tool, BenchPrintsOneLinePerCaseAndTheFigures)
             EXPECT_EQ(all[k].rfind("case " + std::to_string(k + 1) + "/3: 20 ticks", 0), 0u)
                 << all[k];
         for (const char *key : { "us_per_tick=", "ticks_per_s=", "pair_tests_per_s=",
-                 "particles=16", *draw ? "draw=no" : "draw=yes" })
+                 "particles=16", *draw ? "draw=no" : "draw=yes", "warmup_ticks=100 " })
             EXPECT_NE(all[3].find(key), std::string::npos) << key << " in " << all[3];
     }
 }
