@@ -12,5 +12,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The platform plugins and a Japanese font are not found by the library scan.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-vlgothic | fonts-noto-cjk | fonts-ipafont-gothic")
+# The Python module: of use with the Python version it is built for and NumPy.
+if(TARGET brownian_python)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${BROWNIAN_PYTHON_RECOMMENDS}")
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -3,9 +3,11 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-  libbenchmark-dev fonts-vlgothic libcli11-dev libtomlplusplus-dev libxcb1-dev)
+  libbenchmark-dev fonts-vlgothic libcli11-dev libtomlplusplus-dev libxcb1-dev python3-dev
+  pybind11-dev python3-pybind11 python3-numpy)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev parallel)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox clang libclang-rt-14-dev desktop-file-utils dpkg-dev parallel
+    python3-pytest python3-matplotlib)
 fi
 
 missing=()

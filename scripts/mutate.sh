@@ -12,6 +12,7 @@
 #   --jobs N          parallel build and test jobs (default 2)
 #   --timeout S       seconds allowed for the tests of one mutant (default 300); a mutant that
 #                     runs longer (say an endless loop) counts as killed
+#   --tests REGEX     run only the fast tests whose names match (ctest -R), e.g. python
 #
 # Each mutant is applied by exact text replacement; the text must occur exactly once in its
 # file, otherwise the mutant is reported as not applicable. The file is restored after every
@@ -25,6 +26,7 @@ mutants="$here/mutants.txt"
 jobs=2
 timeout_s=300
 list_only=0
+only_tests=()
 ids=()
 
 while [ $# -gt 0 ]; do
@@ -34,7 +36,8 @@ while [ $# -gt 0 ]; do
     --jobs) jobs=$2; shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
     --list) list_only=1; shift ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --tests) only_tests=(-R "$2"); shift 2 ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "mutate.sh: unknown option $1" >&2; exit 2 ;;
     *) ids+=("$1"); shift ;;
     esac
@@ -151,8 +154,9 @@ restore
 trap 'restore' EXIT
 trap 'echo; echo "mutate.sh: interrupted, source restored" >&2; restore; exit 130' INT TERM
 
-# Only the programs the fast tests run (and the lab tool some of them start) are rebuilt after
-# a mutant; the window program, the benchmarks and the fuzzers are not.
+# Only the programs the fast tests run (and the lab tool and the Python module, which some of
+# them load) are rebuilt after a mutant; the window program, the benchmarks and the fuzzers are
+# not.
 test_targets=()
 find_test_targets() {
     mapfile -t test_targets < <(cd "$build" && ctest -LE "xvfb|fuzz" -E packaging \
@@ -161,7 +165,7 @@ import json, os, sys
 here = os.getcwd() + os.sep
 names = {os.path.basename(t["command"][0]) for t in json.load(sys.stdin).get("tests", [])
          if t.get("command") and t["command"][0].startswith(here)}
-print("\n".join(sorted(names | {"brownian-lab"})))')
+print("\n".join(sorted(names | {"brownian-lab", "brownian_python"})))')
 }
 build_all() {
     cmake --build "$build" -j"$jobs" >"$1" 2>&1
@@ -172,7 +176,8 @@ build_tests() {
 }
 run_tests() {
     (cd "$build" && timeout --kill-after=10 "$timeout_s" \
-        ctest -j"$jobs" -LE "xvfb|fuzz" -E packaging --timeout "$timeout_s" --stop-on-failure) \
+        ctest -j"$jobs" -LE "xvfb|fuzz" -E packaging "${only_tests[@]}" --timeout "$timeout_s" \
+            --stop-on-failure) \
         >"$1" 2>&1
 }
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the .deb from the build folder $1 and checks its contents and its desktop entry $2.
+# Builds the .deb from the build folder $1 and checks its contents and its desktop entry $2;
+# $3: 0 when the lab is not built; $4: the Python module's path in the package, if built.
 set -euo pipefail
 build=$1
 desktop=$2
 with_lab=${3:-1}
+python_module=${4:-}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
@@ -24,4 +26,12 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for d in libqt6widgets6 qt6-qpa-plugins fonts-vlgothic; do
   grep -q "$d" <<<"$depends" || { echo "Depends lacks $d: $depends"; exit 1; }
 done
+if [ -n "$python_module" ]; then
+  grep -q " $python_module\$" <<<"$contents" || { echo "missing in the package: $python_module"; exit 1; }
+  grep -q "python3-numpy" <<<"$(dpkg-deb --field "$deb" Recommends)" ||
+    { echo "Recommends lacks python3-numpy"; exit 1; }
+  dpkg-deb -x "$deb" "$out/root"
+  PYTHONPATH="$out/root/$(dirname "$python_module")" python3 -c \
+    'import brownian; brownian.Simulation().run(1)' || { echo "the packaged module does not load"; exit 1; }
+fi
 echo "PASS: $(basename "$deb")"
