@@ -10,7 +10,7 @@ std::string optionLines(int section)
 {
     std::string text;
     const std::string indent(28, ' ');
-    for (const detail::OptionSpec &s : detail::optionSpecs()) {
+    for (const detail::OptionRow &s : detail::optionRows()) {
         if (s.section != section || !*s.usage)
             continue;
         std::string usage = "  " + std::string(s.usage);

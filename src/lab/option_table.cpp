@@ -45,11 +45,11 @@ std::string choiceList(const char *choices)
 
 } // namespace
 
-const std::vector<OptionSpec> &optionSpecs()
+const std::vector<OptionRow> &optionRows()
 {
     constexpr unsigned RB = ForRun | ForBench;
     using enum Kind;
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionRow> table = {
         { "--mode", RB, Choice, 0, 0, "bounded|unbounded", &L::unbounded, Part::Setting,
             "--mode bounded|unbounded",
             "box with walls 0..5000, or the wrap-around field -500..5500\n(default bounded)" },
@@ -179,16 +179,16 @@ const std::vector<OptionSpec> &optionSpecs()
     return table;
 }
 
-const OptionSpec *findSpec(const std::string &name, unsigned scope)
+const OptionRow *findOption(const std::string &name, unsigned scope)
 {
-    for (const OptionSpec &s : optionSpecs()) {
+    for (const OptionRow &s : optionRows()) {
         if (name == s.name && (s.scope & scope))
             return &s;
     }
     return nullptr;
 }
 
-std::string checkValue(const OptionSpec &s, const std::string &value)
+std::string checkValue(const OptionRow &s, const std::string &value)
 {
     const bool unsignedRange = s.hi < s.lo;
     const std::string range = "from " + std::to_string(s.lo) + " to "
@@ -262,7 +262,7 @@ std::string checkValue(const OptionSpec &s, const std::string &value)
     return {};
 }
 
-std::string helpOf(const OptionSpec &s)
+std::string helpOf(const OptionRow &s)
 {
     return replaceAll(
         replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
@@ -287,7 +287,7 @@ using namespace detail;
 std::vector<OutputRequest> outputRequests(const LabOptions &o)
 {
     std::vector<OutputRequest> result;
-    for (const OptionSpec &s : optionSpecs()) {
+    for (const OptionRow &s : optionRows()) {
         if (s.part == Part::Output && !(o.*std::get<std::string LabOptions::*>(s.member)).empty())
             result.push_back({ s.name, o.*std::get<std::string LabOptions::*>(s.member) });
     }
@@ -300,7 +300,7 @@ std::vector<RunSetting> runSettings(
     using Text = std::optional<std::string>;
     std::vector<RunSetting> settings;
     for (const Part part : { Part::Setting, Part::Output, Part::Detail }) {
-        for (const OptionSpec &s : optionSpecs()) {
+        for (const OptionRow &s : optionRows()) {
             const std::string name = s.name + 2;
             if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
                 || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))

@@ -40,7 +40,7 @@ enum class Part {
 using Member = std::variant<std::monostate, int LabOptions::*, std::int64_t LabOptions::*,
     std::string LabOptions::*, bool LabOptions::*, std::optional<std::uint64_t> LabOptions::*>;
 
-struct OptionSpec
+struct OptionRow
 {
     const char *name; ///< "--size"
     unsigned scope;
@@ -64,16 +64,16 @@ template <class... F> struct Overloaded : F...
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 /// Every option of every command, in the order of the help text.
-const std::vector<OptionSpec> &optionSpecs();
+const std::vector<OptionRow> &optionRows();
 
 /// The option `name` of a command in `scope`, or nullptr.
-const OptionSpec *findSpec(const std::string &name, unsigned scope);
+const OptionRow *findOption(const std::string &name, unsigned scope);
 
 /// Checks one value of an option; returns what is wrong (without the option's name) or "".
-std::string checkValue(const OptionSpec &spec, const std::string &value);
+std::string checkValue(const OptionRow &row, const std::string &value);
 
 /// The help line's text with the limits filled in.
-std::string helpOf(const OptionSpec &spec);
+std::string helpOf(const OptionRow &row);
 
 /// The program's version, as the manifests record it.
 const char *programVersion();

@@ -31,7 +31,7 @@ unsigned scopeOf(Command c)
 
 /// The table's check as a CLI11 validator; a whole number is handed on in plain decimal, so
 /// that CLI11's conversion (which reads 010 as octal) sees what the check saw.
-CLI::Validator validatorOf(const OptionSpec &s)
+CLI::Validator validatorOf(const OptionRow &s)
 {
     return CLI::Validator(
         [&s](std::string &value) {
@@ -50,7 +50,7 @@ CLI::Validator validatorOf(const OptionSpec &s)
 void addRunOptions(CLI::App &sub, unsigned scope, LabOptions &o)
 {
     using L = LabOptions;
-    for (const OptionSpec &s : optionSpecs()) {
+    for (const OptionRow &s : optionRows()) {
         if (!(s.scope & scope))
             continue;
         CLI::Option *opt =
@@ -89,12 +89,12 @@ std::vector<int> wholeItems(const std::string &list)
 /// and then split at the commas.
 void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool> &flags)
 {
-    for (const OptionSpec &spec : optionSpecs()) {
-        if (!(spec.scope & ForSweep))
+    for (const OptionRow &row : optionRows()) {
+        if (!(row.scope & ForSweep))
             continue;
-        const std::string name = spec.name;
+        const std::string name = row.name;
         CLI::Option *opt = nullptr;
-        if (spec.kind == Kind::Flag) {
+        if (row.kind == Kind::Flag) {
             opt = sub.add_flag(name, flags[name]);
         } else if (name == "--mode") {
             opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
@@ -102,13 +102,13 @@ void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool>
                 for (const std::string &m : CLI::detail::split(v, ','))
                     s.modes.push_back(CLI::detail::trim_copy(m) == "unbounded");
             });
-        } else if (spec.kind == Kind::List) {
+        } else if (row.kind == Kind::List) {
             std::vector<int> &target = name == "--num-side" ? s.numSides
                 : name == "--size"                          ? s.sizes
                                                             : s.speeds;
             opt = sub.add_option_function<std::string>(
                 name, [&target](const std::string &v) { target = wholeItems(v); });
-        } else if (spec.kind == Kind::SeedRange) {
+        } else if (row.kind == Kind::SeedRange) {
             opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
                 const auto dash = v.find('-');
                 s.firstSeed = std::stoull(v.substr(0, dash));
@@ -122,8 +122,8 @@ void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool>
         } else {
             opt = sub.add_option(name, s.out);
         }
-        if (spec.kind != Kind::Flag)
-            opt->transform(validatorOf(spec));
+        if (row.kind != Kind::Flag)
+            opt->transform(validatorOf(row));
     }
 }
 
@@ -142,7 +142,7 @@ std::string extrasError(const std::vector<std::string> &extras, const char *comm
         if (word.size() < 2 || word.front() != '-')
             continue;
         const std::string name = word.substr(0, word.find('='));
-        if (findSpec(name, ForRun | ForBench | ForSweep | ForMerge) || name == "--config")
+        if (findOption(name, ForRun | ForBench | ForSweep | ForMerge) || name == "--config")
             return name + ": not an option of " + command + " (see --help)";
         return "unknown option " + name + " (see --help)";
     }
@@ -163,7 +163,7 @@ std::string prepareWords(
             continue;
         }
         const std::string name = a.substr(0, eq);
-        if (const OptionSpec *s = findSpec(name, scope); s && s->kind == Kind::Flag)
+        if (const OptionRow *s = findOption(name, scope); s && s->kind == Kind::Flag)
             return name + ": takes no value";
         if (eq + 1 < a.size()) {
             words.push_back(a); // CLI11 takes --name=value, also a value starting with '-'
@@ -289,7 +289,7 @@ std::string parseCommand(
         addSweepOptions(*sub, result.sweep, flags);
     else {
         sub->add_option("--dpi", result.merge.dpi)
-            ->transform(validatorOf(*findSpec("--dpi", ForMerge)));
+            ->transform(validatorOf(*findOption("--dpi", ForMerge)));
         dir = sub->add_option("dir", result.merge.dir);
     }
     for (CLI::Option *o : sub->get_options())

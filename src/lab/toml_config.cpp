@@ -31,7 +31,7 @@ std::string typeName(const toml::node &node)
 }
 
 /// The text of one value for CLI11, or throws a message (without the file and line).
-std::string scalarText(const OptionSpec &s, const std::string &key, const toml::node &node)
+std::string scalarText(const OptionRow &s, const std::string &key, const toml::node &node)
 {
     if (const auto *text = node.as_string(); text && s.kind != Kind::Whole)
         return text->get();
@@ -48,7 +48,7 @@ std::string scalarText(const OptionSpec &s, const std::string &key, const toml::
         + typeName(node);
 }
 
-std::string valueText(const OptionSpec &s, const std::string &key, const toml::node &node)
+std::string valueText(const OptionRow &s, const std::string &key, const toml::node &node)
 {
     const auto *list = node.as_array();
     if (!list || s.kind != Kind::List)
@@ -99,13 +99,13 @@ std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
         }
         if (node->is_table())
             throw fail(where, "unknown section [" + key + "]");
-        const OptionSpec *spec = findSpec("--" + key, m_scope);
-        if (!spec && findSpec("--" + key, ForRun | ForBench | ForSweep | ForMerge))
+        const OptionRow *row = findOption("--" + key, m_scope);
+        if (!row && findOption("--" + key, ForRun | ForBench | ForSweep | ForMerge))
             throw fail(where, "'" + key + "' is not a setting of " + m_command);
-        if (!spec)
+        if (!row)
             throw fail(where, "unknown setting '" + key + "'");
         std::string value;
-        if (spec->kind == Kind::Flag) {
+        if (row->kind == Kind::Flag) {
             if (!node->is_boolean())
                 throw fail(where, key + ": expected true or false, got " + typeName(*node));
             if (!node->as_boolean()->get())
@@ -113,14 +113,14 @@ std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
             value = "true";
         } else {
             try {
-                value = valueText(*spec, key, *node);
+                value = valueText(*row, key, *node);
             } catch (const std::string &what) {
                 throw fail(where, what);
             }
-            if (const std::string why = checkValue(*spec, value); !why.empty())
+            if (const std::string why = checkValue(*row, value); !why.empty())
                 throw fail(where, key + ": " + why);
         }
-        if (spec->kind == Kind::File && value != "-" && fs::path(value).is_relative())
+        if (row->kind == Kind::File && value != "-" && fs::path(value).is_relative())
             value = (fs::path(file).parent_path() / value).string();
         CLI::ConfigItem item;
         item.name = key;

@@ -211,9 +211,10 @@ TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)
 
 TEST_F(SweepTool, ProgressOnATerminalCountsRuns)
 {
-    // script(1) gives the sweep a terminal; the bar shows once the sweep has taken a second.
+    // script(1) gives the sweep a terminal; the bar shows once the sweep has taken a second,
+    // so the runs are long enough to take several.
     const std::string command = std::string(BROWNIAN_LAB)
-        + " sweep --num-side 10 --ticks 20000 --seeds 1-3 --jobs 1 --out " + path("a");
+        + " sweep --num-side 10 --ticks 60000 --seeds 1-3 --jobs 1 --out " + path("a");
     const Result r = run({ "-q", "-e", "-c", command, "/dev/null" }, {}, "script");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("%  run "), std::string::npos) << r.out;
