@@ -23,32 +23,68 @@ struct PositionUndo
     float xI, yI, xJ, yJ;
 };
 
-/// Where the torus's pair passes add each collision's r_ij · Δp_i while a sub-step is recorded
-/// (in the box, where the pass moves nothing, the per-particle sum Σ r_i · ΔP_i is the same): to
-/// the sum of its lower-numbered particle i, so that every particle's sum takes its pairs in the
-/// same (i, j) order on any number of threads (the groups settle only their own particles' pairs).
+/// A sum of the torus's collisions' r_ij · Δp_i in fixed point, units of 2⁻¹⁶ twip² per
+/// sub-step. Whole numbers add exactly in any order, so the total is the same bits whichever
+/// thread settled which pair and in what order; a contribution or total beyond the range (or
+/// not finite) leaves the sum lost rather than wrong.
+struct VirialSum
+{
+    static constexpr double kUnit = 0x1p-16;
+
+    std::int64_t units = 0;
+    bool lost = false;
+
+    void add(double value) noexcept
+    {
+        const double scaled = value / kUnit;
+        if (!(std::fabs(scaled) < 0x1p51)) {
+            lost = true;
+            return;
+        }
+        // Rounded to the nearest whole number (ties to even) by the Double's own rounding.
+        constexpr double shift = 0x1.8p52;
+        const auto whole = static_cast<std::int64_t>((scaled + shift) - shift);
+        if (__builtin_add_overflow(units, whole, &units))
+            lost = true;
+    }
+
+    void add(const VirialSum &other) noexcept
+    {
+        if (other.lost || __builtin_add_overflow(units, other.units, &units))
+            lost = true;
+    }
+
+    /// The sum in twips² per sub-step; NaN once lost.
+    double value() const { return lost ? std::nan("") : static_cast<double>(units) * kUnit; }
+};
+
+/// Where the torus's pair passes add each collision's r_ij · Δp_i, with Δp_i the change of the
+/// lower-numbered particle i's velocity, while a sub-step is recorded.
 struct VirialSums
 {
-    double *sums = nullptr; // one a particle; null while nothing is recorded
-    bool periodic = false;
+    VirialSum *sum = nullptr; // null while nothing is recorded
 
-    explicit operator bool() const { return sums != nullptr; }
+    explicit operator bool() const { return sum != nullptr; }
 
-    /// Particle i's velocity went from (vx0, vy0) to what it is now in a collision with j; the
-    /// positions are those it was collided at (shifted by CollideWrap, hence the nearest image
-    /// on the torus).
+    /// Particle i's velocity went from (vx0, vy0) to what it is now in a collision with j, at
+    /// the positions it was collided at (shifted by CollideWrap): r_ij is then the separation
+    /// the collision itself took, x[i] - x[j] rounded to Single, unless that is not the nearest
+    /// image. In Single, as the collision's own arithmetic: a contribution's rounding is far
+    /// below the pressure's statistical noise, and the pass runs for every collision.
     void add(const float *x, const float *y, const float *vx, const float *vy, int i, int j,
         float vx0, float vy0) const noexcept
     {
-        constexpr double period = field::kPeriod;
-        double rx = static_cast<double>(x[i]) - x[j];
-        double ry = static_cast<double>(y[i]) - y[j];
-        if (periodic && !(std::fabs(rx) <= period / 2 && std::fabs(ry) <= period / 2)) {
-            rx -= period * std::nearbyint(rx / period);
-            ry -= period * std::nearbyint(ry / period);
+        constexpr float half = field::kPeriod / 2;
+        const float rx = x[i] - x[j], ry = y[i] - y[j];
+        if (std::fabs(rx) <= half && std::fabs(ry) <= half) [[likely]] {
+            sum->add(rx * (vx[i] - vx0) + ry * (vy[i] - vy0));
+            return;
         }
-        sums[i] +=
-            rx * (static_cast<double>(vx[i]) - vx0) + ry * (static_cast<double>(vy[i]) - vy0);
+        const auto nearest = [](float r) {
+            constexpr double period = field::kPeriod;
+            return r - period * std::nearbyint(r / period);
+        };
+        sum->add(nearest(rx) * (vx[i] - vx0) + nearest(ry) * (vy[i] - vy0));
     }
 };
 
@@ -59,6 +95,7 @@ struct Group
     std::vector<std::uint64_t> later; // pairs left to the second round, in (i, j) order
     std::size_t laterCount = 0, settled = 0;
     bool fault = false;
+    VirialSum virial; // what the first round's collisions add, while recorded
 };
 
 /// Everything the passes keep from sub-step to sub-step, so that nothing is allocated once
@@ -73,9 +110,9 @@ struct Scratch
     std::vector<PositionUndo> late;
     std::vector<double> xs, ys, d2; // the all-pairs search
     std::vector<int> found;
-    std::vector<double> virialSums; // the torus's
+    VirialSum virialSum; // the torus's, but for the groups' first rounds
     std::vector<float> startVx, startVy; // the box's: velocities at the start of the sub-step
-    VirialSums virial; // set for each sub-step (the torus's collisions only)
+    VirialSums virial; // set for each recorded sub-step on the torus
 };
 
 /// The passes' settings, workers and scratch; one per simulation.

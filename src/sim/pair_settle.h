@@ -74,7 +74,8 @@ void settleFirstRound(Scratch &scratch, ModPar &s, int count, int g, Decide &dec
     std::copy(vx + begin, vx + end, scratch.savedVx.begin() + begin);
     std::copy(vy + begin, vy + end, scratch.savedVy.begin() + begin);
     std::uint64_t *later = group.later.data();
-    const VirialSums virial = scratch.virial;
+    group.virial = {};
+    const VirialSums virial { scratch.virial ? &group.virial : nullptr };
     std::size_t laterCount = 0, settled = 0;
     unsigned char *l = scratch.left.data();
     group.fault = false;
@@ -147,8 +148,7 @@ std::uint64_t settlePairs(
         }
         std::copy(scratch.savedVx.begin(), scratch.savedVx.begin() + count, vx);
         std::copy(scratch.savedVy.begin(), scratch.savedVy.begin() + count, vy);
-        if (scratch.virial)
-            std::fill(scratch.virial.sums, scratch.virial.sums + count, 0.0);
+        scratch.virialSum = {};
         return serial();
     };
     std::uint64_t contacts = 0;
@@ -156,6 +156,10 @@ std::uint64_t settlePairs(
         if (group.fault)
             return takeBack();
         contacts += group.settled;
+    }
+    if (scratch.virial) {
+        for (const Group &group : scratch.groups)
+            scratch.virialSum.add(group.virial);
     }
     for (const Group &group : scratch.groups) {
         for (std::size_t a = 0; a < group.laterCount; ++a) {

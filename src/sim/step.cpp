@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace brownian {
@@ -262,65 +263,75 @@ void wrapPass(pairs::Engine &e, ModPar &s, int count)
 /// virial is Σ_i r_i · ΔP_i with ΔP_i what the pass gave particle i, r_i taken from the box's
 /// middle; the wall pass reversed the components of the discs not wholly inside, giving the
 /// walls 2v, outward where the particle is beyond the middle.
-/// Lanes of four Doubles: lane k sums the particles i with i mod 4 = k. The lanes' arithmetic
-/// is the scalar arithmetic element by element, so the sums are the same bits on any
-/// instruction set.
+///
+/// Eight lanes: lane k takes the particles i with i mod 8 = k, each particle's terms in Single
+/// (as the pass's own arithmetic; their rounding is far below the pressure's noise) and the
+/// lanes' sums in Double. The lanes' arithmetic is the scalar arithmetic element by element, so
+/// the sums are the same bits on any instruction set.
+using Floats = float __attribute__((vector_size(32)));
+using FloatBits = std::int32_t __attribute__((vector_size(32)));
 using Lanes = double __attribute__((vector_size(32)));
-// The lambdas below pass Lanes by value but are always inlined: no call has the AVX ABI.
+// The lambdas below pass vectors by value but are always inlined: no call has the AVX ABI.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-/// One axis of recordBox into virial and wall.
-__attribute__((always_inline)) inline void boxSumsLoop(const float *__restrict c,
-    const float *__restrict v1, const float *__restrict v0, int count, double h, Lanes &virial,
-    Lanes &wall)
+/// The sums of one axis of recordBox: the virial's lanes, then the wall's.
+struct BoxLanes
 {
-    using Floats = float __attribute__((vector_size(16)));
-    constexpr double middle = field::kBoxSide / 2.0, side = field::kBoxSide;
-    const Lanes one = Lanes {} + 1.0;
+    Lanes virial[2] = {}, wall[2] = {};
+};
+
+/// One axis of recordBox. A disc is wholly inside along the axis when h < c < side - h, the
+/// wall pass's own test (exact in Single too, h being a half of a whole number); one that is not
+/// had its component reversed by the walls before the pair pass changed it, by after - (-before)
+/// = (after - before) + 2 before.
+__attribute__((always_inline)) inline void boxSumsLoop(const float *__restrict c,
+    const float *__restrict v1, const float *__restrict v0, int count, float h, BoxLanes &out)
+{
+    constexpr float middle = field::kBoxSide / 2, side = field::kBoxSide;
+    const FloatBits sign = FloatBits {} + std::numeric_limits<std::int32_t>::min();
     auto load = [](const float *p) __attribute__((always_inline))
     {
         Floats f;
         std::memcpy(&f, p, sizeof f);
-        return __builtin_convertvector(f, Lanes);
+        return f;
     };
-    auto add = [&](const Lanes &x, const Lanes &after, const Lanes &before)
+    auto widen = [](Lanes * sums, const Floats &f) __attribute__((always_inline))
+    {
+        sums[0] += __builtin_convertvector(__builtin_shufflevector(f, f, 0, 1, 2, 3), Lanes);
+        sums[1] += __builtin_convertvector(__builtin_shufflevector(f, f, 4, 5, 6, 7), Lanes);
+    };
+    auto add = [&](const Floats &x, const Floats &after, const Floats &before)
         __attribute__((always_inline))
     {
-        const Lanes r = x - middle;
-        const auto inside = (x - h > 0.0) & (x + h < side); // passes::insideBox
-        const Lanes walled = inside ? before : -before;
-        virial += r * (after - walled);
-        wall += (before - walled) * (r > 0.0 ? one : -one);
+        const Floats r = x - middle;
+        const FloatBits inside = (x > h) & (x < side - h);
+        const FloatBits w = ~inside & reinterpret_cast<FloatBits>(before + before);
+        widen(out.virial, r * ((after - before) + reinterpret_cast<Floats>(w)));
+        widen(out.wall, reinterpret_cast<Floats>(w ^ (reinterpret_cast<FloatBits>(r) & sign)));
     };
-    const int whole = count - count % 4;
-    for (int i = 0; i < whole; i += 4)
+    const int whole = count - count % 8;
+    for (int i = 0; i < whole; i += 8)
         add(load(c + i), load(v1 + i), load(v0 + i));
     if (whole < count) { // the last few; beyond the count at the middle, at rest
-        float x[4] = { middle, middle, middle, middle }, a[4] = {}, b[4] = {};
-        for (int i = whole; i < count; ++i) {
-            x[i - whole] = c[i];
-            a[i - whole] = v1[i];
-            b[i - whole] = v0[i];
-        }
+        float x[8], a[8] = {}, b[8] = {};
+        std::fill(x, x + 8, middle);
+        std::copy(c + whole, c + count, x);
+        std::copy(v1 + whole, v1 + count, a);
+        std::copy(v0 + whole, v0 + count, b);
         add(load(x), load(a), load(b));
     }
 }
 
 #ifdef BROWNIAN_HAS_WIDE_CODE
 __attribute__((target("avx2"))) void boxSumsWide(
-    const float *c, const float *v1, const float *v0, int count, double h, double *out)
+    const float *c, const float *v1, const float *v0, int count, float h, BoxLanes &out)
 {
-    Lanes virial = {}, wall = {};
-    boxSumsLoop(c, v1, v0, count, h, virial, wall);
-    for (int k = 0; k < 4; ++k) {
-        out[k] = virial[k];
-        out[4 + k] = wall[k];
-    }
+    boxSumsLoop(c, v1, v0, count, h, out);
 }
 #endif
 
-void boxSums(
-    bool wide, const float *c, const float *v1, const float *v0, int count, double h, double *out)
+void boxSums(bool wide, const float *c, const float *v1, const float *v0, int count, float h,
+    BoxLanes &out) noexcept
 {
 #ifdef BROWNIAN_HAS_WIDE_CODE
     if (wide) {
@@ -330,25 +341,53 @@ void boxSums(
 #else
     (void)wide;
 #endif
-    Lanes virial = {}, wall = {};
-    boxSumsLoop(c, v1, v0, count, h, virial, wall);
-    for (int k = 0; k < 4; ++k) {
-        out[k] = virial[k];
-        out[4 + k] = wall[k];
+    boxSumsLoop(c, v1, v0, count, h, out);
+}
+
+/// Runs work(k) for the search chunks k: on the workers where the per-particle passes are
+/// shared, else in order on the calling thread.
+template <typename Work> void forEachChunk(pairs::Engine &e, int count, Work &&work)
+{
+    if (e.shared(count)) {
+        e.workers.run(pairs::kChunks, work);
+    } else {
+        for (int k = 0; k < pairs::kChunks; ++k)
+            work(k);
     }
 }
 
+/// Keeps the velocities at the start of a recorded sub-step in the box, for recordBox.
+void keepStartVelocities(pairs::Engine &e, const ModPar &s, int count)
+{
+    pairs::Scratch &scratch = e.scratch;
+    scratch.startVx.resize(static_cast<std::size_t>(count));
+    scratch.startVy.resize(static_cast<std::size_t>(count));
+    forEachChunk(e, count, [&](int k) noexcept {
+        const int from = pairs::chunkBegin(count, k), to = pairs::chunkBegin(count, k + 1);
+        std::copy(s.ParVX.data() + from, s.ParVX.data() + to, scratch.startVx.data() + from);
+        std::copy(s.ParVY.data() + from, s.ParVY.data() + to, scratch.startVy.data() + from);
+    });
+}
+
+/// The sums are taken chunk by chunk, whether or not the workers share them, and added in the
+/// chunks' order: the same bits on any number of threads.
 void recordBox(pairs::Engine &e, const ModPar &s, int count)
 {
-    const double h = s.ParSize.toDouble() / 2.0;
-    double x[8], y[8]; // virial lanes, then wall lanes
-    boxSums(e.wide, s.ParX.data(), s.ParVX.data(), e.scratch.startVx.data(), count, h, x);
-    boxSums(e.wide, s.ParY.data(), s.ParVY.data(), e.scratch.startVy.data(), count, h, y);
-    auto total = [](const double *a, const double *b) {
-        return ((a[0] + b[0]) + (a[1] + b[1])) + ((a[2] + b[2]) + (a[3] + b[3]));
-    };
-    e.record->virial += total(x, y);
-    e.record->wallMomentum += total(x + 4, y + 4);
+    const float h = s.ParSize.toSingle() / 2;
+    const float *vx0 = e.scratch.startVx.data(), *vy0 = e.scratch.startVy.data();
+    BoxLanes x[pairs::kChunks], y[pairs::kChunks];
+    forEachChunk(e, count, [&](int k) noexcept {
+        const int from = pairs::chunkBegin(count, k), n = pairs::chunkBegin(count, k + 1) - from;
+        boxSums(e.wide, s.ParX.data() + from, s.ParVX.data() + from, vx0 + from, n, h, x[k]);
+        boxSums(e.wide, s.ParY.data() + from, s.ParVY.data() + from, vy0 + from, n, h, y[k]);
+    });
+    Lanes virial = {}, wall = {};
+    for (int k = 0; k < pairs::kChunks; ++k) {
+        virial += (x[k].virial[0] + y[k].virial[0]) + (x[k].virial[1] + y[k].virial[1]);
+        wall += (x[k].wall[0] + y[k].wall[0]) + (x[k].wall[1] + y[k].wall[1]);
+    }
+    e.record->virial += (virial[0] + virial[1]) + (virial[2] + virial[3]);
+    e.record->wallMomentum += (wall[0] + wall[1]) + (wall[2] + wall[3]);
 }
 
 void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *counters)
@@ -396,20 +435,15 @@ void pairs::subStep(Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCoun
     }
     const int count = particleCount(s);
     if (!unbounded) {
-        scratch.startVx.assign(s.ParVX.data(), s.ParVX.data() + count);
-        scratch.startVy.assign(s.ParVY.data(), s.ParVY.data() + count);
+        keepStartVelocities(e, s, count);
         boundedSubStepIn(e, s, path, counters); // recordBox adds the figures
         ++e.record->subSteps;
         return;
     }
-    std::vector<double> &sums = scratch.virialSums;
-    sums.assign(static_cast<std::size_t>(count), 0.0);
-    scratch.virial = { sums.data(), true };
+    scratch.virialSum = {};
+    scratch.virial = { &scratch.virialSum };
     unboundedSubStepIn(e, s, path, counters);
-    double virial = 0;
-    for (const double w : sums) // in index order, whatever the threads
-        virial += w;
-    e.record->virial += virial;
+    e.record->virial += scratch.virialSum.value();
     ++e.record->subSteps;
 }
 

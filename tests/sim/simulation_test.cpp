@@ -107,7 +107,9 @@ TEST(Simulation, WorkersStartAndStopCleanly)
 /// Recording changes no bit of the motion, and gives the same virial on either pair pass and
 /// any thread count. In the box, where the pair pass moves nothing, the virial equals
 /// Σ_i r_i · ΔP_i over the pair pass and the walls' momentum the outward momentum the particles
-/// lost in the wall pass, both worked out here from the states before and after each sub-step.
+/// lost in the wall pass, both worked out here from the states before and after each sub-step
+/// (the record takes each particle's terms in Single: those of a colliding pair, some 2500
+/// twips from the middle, cancel but for their r_ij · Δp, leaving roundings of a few millionths).
 TEST(Simulation, CollisionRecordChangesNothingAndAgreesEverywhere)
 {
     for (const bool unbounded : { false, true }) {
@@ -129,7 +131,8 @@ TEST(Simulation, CollisionRecordChangesNothingAndAgreesEverywhere)
         }
         EXPECT_GT(*virial, 0.0) << "the collisions push apart";
     }
-    // 2025 particles: the last beyond the fours that the box's sums take together.
+    // 2025 particles: chunks of 126 and 127, each with a few beyond the eights the box's sums
+    // take together.
     Simulation simulation(placed(45, 40, false, 5), 2);
     NullCanvas path;
     for (int k = 0; k < 40; ++k) {
@@ -148,7 +151,7 @@ TEST(Simulation, CollisionRecordChangesNothingAndAgreesEverywhere)
                 wall += (v0 - walled) * (r > 0 ? 1.0 : -1.0);
             }
         }
-        ASSERT_NEAR(record.virial, virial, 1e-6 * (1 + std::fabs(virial))) << k;
+        ASSERT_NEAR(record.virial, virial, 1e-5 * (1 + std::fabs(virial))) << k;
         ASSERT_DOUBLE_EQ(record.wallMomentum, wall) << k;
     }
 }
@@ -170,6 +173,6 @@ TEST(Simulation, CollisionRecordTakesTheNearestImageAcrossTheSeams)
         simulation.subStep(true, path);
         const auto p = brownian::test::get(simulation.state(), 0);
         EXPECT_GT(p.vy, 3.0f);
-        EXPECT_DOUBLE_EQ(record.virial, -70.0 * (p.vx - 3.0) - 70.0 * (p.vy + 2.0));
+        EXPECT_NEAR(record.virial, -70.0 * (p.vx - 3.0) - 70.0 * (p.vy + 2.0), 1e-4);
     }
 }
