@@ -11,6 +11,9 @@
 
 #include <cmath>
 #include <cstdint>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <vector>
 
 namespace brownian::pairs {
@@ -23,28 +26,25 @@ struct PositionUndo
     float xI, yI, xJ, yJ;
 };
 
-/// A sum of the torus's collisions' r_ij · Δp_i in fixed point, units of 2⁻¹⁶ twip² per
+/// A sum of the torus's collisions' r_ij · Δp_i in fixed point, units of 2⁻²⁰ twip² per
 /// sub-step. Whole numbers add exactly in any order, so the total is the same bits whichever
 /// thread settled which pair and in what order; a contribution or total beyond the range (or
 /// not finite) leaves the sum lost rather than wrong.
 struct VirialSum
 {
-    static constexpr double kUnit = 0x1p-16;
+    static constexpr float kScale = 0x1p20f;
 
     std::int64_t units = 0;
     bool lost = false;
 
-    void add(double value) noexcept
+    void add(float value) noexcept
     {
-        const double scaled = value / kUnit;
-        if (!(std::fabs(scaled) < 0x1p51)) {
+        const float scaled = value * kScale; // exact, or infinite
+        if (!(std::fabs(scaled) < 0x1p62f)) {
             lost = true;
             return;
         }
-        // Rounded to the nearest whole number (ties to even) by the Double's own rounding.
-        constexpr double shift = 0x1.8p52;
-        const auto whole = static_cast<std::int64_t>((scaled + shift) - shift);
-        if (__builtin_add_overflow(units, whole, &units))
+        if (__builtin_add_overflow(units, nearestWhole(scaled), &units))
             lost = true;
     }
 
@@ -55,36 +55,48 @@ struct VirialSum
     }
 
     /// The sum in twips² per sub-step; NaN once lost.
-    double value() const { return lost ? std::nan("") : static_cast<double>(units) * kUnit; }
+    double value() const { return lost ? std::nan("") : static_cast<double>(units) / kScale; }
+
+private:
+    /// `v` rounded to the nearest whole number, ties to even (|v| < 2⁶²).
+    static std::int64_t nearestWhole(float v) noexcept
+    {
+#if defined(__x86_64__)
+        return _mm_cvtss_si64(_mm_set_ss(v)); // one instruction in the default rounding
+#else
+        return std::llrint(v);
+#endif
+    }
 };
 
 /// Where the torus's pair passes add each collision's r_ij · Δp_i, with Δp_i the change of the
-/// lower-numbered particle i's velocity, while a sub-step is recorded.
+/// lower-numbered particle i's velocity, while a sub-step is recorded. Worked out in Single, as
+/// the collision's own arithmetic: a contribution's rounding is far below the pressure's
+/// statistical noise, and this runs for every collision.
 struct VirialSums
 {
     VirialSum *sum = nullptr; // null while nothing is recorded
 
     explicit operator bool() const { return sum != nullptr; }
 
-    /// Particle i's velocity went from (vx0, vy0) to what it is now in a collision with j, at
-    /// the positions it was collided at (shifted by CollideWrap): r_ij is then the separation
-    /// the collision itself took, x[i] - x[j] rounded to Single, unless that is not the nearest
-    /// image. In Single, as the collision's own arithmetic: a contribution's rounding is far
-    /// below the pressure's statistical noise, and the pass runs for every collision.
-    void add(const float *x, const float *y, const float *vx, const float *vy, int i, int j,
+    /// Particle i's velocity went from (vx0, vy0) to what it is now in a direct collision with
+    /// j: r_ij is the separation the collision took, x[i] - x[j] rounded to Single.
+    void direct(const float *x, const float *y, const float *vx, const float *vy, int i, int j,
         float vx0, float vy0) const noexcept
     {
-        constexpr float half = field::kPeriod / 2;
-        const float rx = x[i] - x[j], ry = y[i] - y[j];
-        if (std::fabs(rx) <= half && std::fabs(ry) <= half) [[likely]] {
-            sum->add(rx * (vx[i] - vx0) + ry * (vy[i] - vy0));
-            return;
-        }
+        sum->add((x[i] - x[j]) * (vx[i] - vx0) + (y[i] - y[j]) * (vy[i] - vy0));
+    }
+
+    /// The same for a collision across the seams, at the positions CollideWrap shifted: their
+    /// separation taken as the nearest image.
+    void across(const float *x, const float *y, const float *vx, const float *vy, int i, int j,
+        float vx0, float vy0) const noexcept
+    {
         const auto nearest = [](float r) {
             constexpr double period = field::kPeriod;
-            return r - period * std::nearbyint(r / period);
+            return static_cast<float>(r - period * std::nearbyint(r / period));
         };
-        sum->add(nearest(rx) * (vx[i] - vx0) + nearest(ry) * (vy[i] - vy0));
+        sum->add(nearest(x[i] - x[j]) * (vx[i] - vx0) + nearest(y[i] - y[j]) * (vy[i] - vy0));
     }
 };
 

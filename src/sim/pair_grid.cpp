@@ -299,12 +299,16 @@ bool unboundedGridPairPass(Engine &e, ModPar &s, int count, TickCounters *counte
             if (way == Way::Apart)
                 return false;
             const float vx0 = vx[i], vy0 = vy[i];
-            if (way == Way::Wrap)
+            if (way == Way::Wrap) {
                 CollideWrap(s, i, j);
-            else if (!exchangeDirect(x, y, vx, vy, i, j))
+                if (virial)
+                    virial.across(x, y, vx, vy, i, j, vx0, vy0);
+                return true;
+            }
+            if (!exchangeDirect(x, y, vx, vy, i, j))
                 CollidePar(s, i, j);
             if (virial)
-                virial.add(x, y, vx, vy, i, j, vx0, vy0);
+                virial.direct(x, y, vx, vy, i, j, vx0, vy0);
             return true;
         },
         decide);

@@ -100,7 +100,7 @@ void settleFirstRound(Scratch &scratch, ModPar &s, int count, int g, Decide &dec
                 break;
             }
             if (virial)
-                virial.add(x, y, vx, vy, i, j, vx0, vy0);
+                virial.direct(x, y, vx, vy, i, j, vx0, vy0);
             ++settled;
         }
     }
@@ -172,7 +172,7 @@ std::uint64_t settlePairs(
                 if (!exchangeDirect(x, y, vx, vy, i, j))
                     return takeBack();
                 if (scratch.virial)
-                    scratch.virial.add(x, y, vx, vy, i, j, vx0, vy0);
+                    scratch.virial.direct(x, y, vx, vy, i, j, vx0, vy0);
             } else {
                 scratch.late.push_back({ i, j, x[i], y[i], x[j], y[j] });
                 try {

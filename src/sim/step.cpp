@@ -210,12 +210,16 @@ void unboundedPairPass(
                 continue;
             ++contacts;
             const float vx0 = s.ParVX[i], vy0 = s.ParVY[i];
-            if (acrossX || acrossY)
+            const float *vx = s.ParVX.data(), *vy = s.ParVY.data();
+            if (acrossX || acrossY) {
                 CollideWrap(s, i, j);
-            else
+                if (virial)
+                    virial.across(x, y, vx, vy, i, j, vx0, vy0);
+            } else {
                 CollidePar(s, i, j);
-            if (virial)
-                virial.add(x, y, s.ParVX.data(), s.ParVY.data(), i, j, vx0, vy0);
+                if (virial)
+                    virial.direct(x, y, vx, vy, i, j, vx0, vy0);
+            }
         }
     }
     if (counters) {
