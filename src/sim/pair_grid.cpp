@@ -154,7 +154,20 @@ void fileClamped(Engine &e, ModPar &s, int count, bool share)
     const double size = s.ParSize.toDouble();
     const int limit = cellLimit(count);
     Range rx, ry;
-    auto ranges = [&](int k) noexcept { (k == 0 ? rx : ry) = finiteRange(k == 0 ? x : y, count); };
+    // A recorded sub-step keeps the velocities from before the walls for its sums, here where
+    // the workers meet anyway.
+    Scratch &scratch = e.scratch;
+    if (e.record) {
+        scratch.startVx.resize(static_cast<std::size_t>(count));
+        scratch.startVy.resize(static_cast<std::size_t>(count));
+    }
+    auto ranges = [&](int k) noexcept {
+        (k == 0 ? rx : ry) = finiteRange(k == 0 ? x : y, count);
+        if (e.record) {
+            const float *v = k == 0 ? vx : vy;
+            std::copy(v, v + count, (k == 0 ? scratch.startVx : scratch.startVy).data());
+        }
+    };
     e.workers.run(2, ranges, share);
     const double spanX = rx.high > rx.low ? rx.high - rx.low : 0.0;
     const double spanY = ry.high > ry.low ? ry.high - ry.low : 0.0;

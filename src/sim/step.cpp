@@ -48,19 +48,29 @@ void wallPass(ModPar &s, int count)
 
 /// The move, shared with the workers where the grid passes run with them; every position
 /// moves before a fault is raised, as on one thread.
-void movePass(pairs::Engine &e, ModPar &s, int count)
+/// What a recorded sub-step in the box sums, chunk by chunk, as the move pass reaches each chunk
+/// (the pair pass has moved nothing, so the positions are still those of the collisions).
+struct BoxRecord;
+void sumBoxChunk(BoxRecord &box, int k) noexcept;
+
+/// Moves every particle; a recorded box's chunk is summed just before it moves.
+void movePass(pairs::Engine &e, ModPar &s, int count, BoxRecord *box = nullptr)
 {
     float *x = s.ParX.data();
     float *y = s.ParY.data();
     const float *vx = s.ParVX.data();
     const float *vy = s.ParVY.data();
     if (!e.shared(count)) {
+        for (int k = 0; box && k < pairs::kChunks; ++k)
+            sumBoxChunk(*box, k);
         if (!passes::moveParticles(x, y, vx, vy, 0, count))
             throwFloating("move");
         return;
     }
     bool finite[pairs::kChunks];
     auto move = [&](int k) noexcept {
+        if (box)
+            sumBoxChunk(*box, k);
         finite[k] = passes::moveParticles(
             x, y, vx, vy, pairs::chunkBegin(count, k), pairs::chunkBegin(count, k + 1));
     };
@@ -262,7 +272,7 @@ void wrapPass(pairs::Engine &e, ModPar &s, int count)
     }
 }
 
-/// Adds a recorded sub-step's virial and walls' momentum in the box, after its pair pass, from
+/// A recorded sub-step's virial and walls' momentum in the box, summed after its pair pass, from
 /// the velocities at its start (scratch.startVx, startVy). The pair pass moves nothing, so its
 /// virial is Σ_i r_i · ΔP_i with ΔP_i what the pass gave particle i, r_i taken from the box's
 /// middle; the wall pass reversed the components of the discs not wholly inside, giving the
@@ -278,16 +288,16 @@ using Lanes = double __attribute__((vector_size(32)));
 // The lambdas below pass vectors by value but are always inlined: no call has the AVX ABI.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-/// The sums of one axis of recordBox: the virial's lanes, then the wall's.
+/// The sums of one axis of a chunk of the box: the virial's lanes, then the wall's.
 struct BoxLanes
 {
     Lanes virial[2] = {}, wall[2] = {};
 };
 
-/// One axis of recordBox. A disc is wholly inside along the axis when h < c < side - h, the
-/// wall pass's own test (exact in Single too, h being a half of a whole number); one that is not
-/// had its component reversed by the walls before the pair pass changed it, by after - (-before)
-/// = (after - before) + 2 before.
+/// One axis of a chunk of the box. A disc is wholly inside along the axis when h < c < side - h,
+/// the wall pass's own test (exact in Single too, h being a half of a whole number); one that is
+/// not had its component reversed by the walls before the pair pass changed it, by after -
+/// (-before) = (after - before) + 2 before.
 __attribute__((always_inline)) inline void boxSumsLoop(const float *__restrict c,
     const float *__restrict v1, const float *__restrict v0, int count, float h, BoxLanes &out)
 {
@@ -348,50 +358,38 @@ void boxSums(bool wide, const float *c, const float *v1, const float *v0, int co
     boxSumsLoop(c, v1, v0, count, h, out);
 }
 
-/// Runs work(k) for the search chunks k: on the workers where the per-particle passes are
-/// shared, else in order on the calling thread.
-template <typename Work> void forEachChunk(pairs::Engine &e, int count, Work &&work)
+/// The sums are taken chunk by chunk, whether or not the workers share the move pass, and added
+/// in the chunks' order: the same bits on any number of threads.
+struct BoxRecord
 {
-    if (e.shared(count)) {
-        e.workers.run(pairs::kChunks, work);
-    } else {
-        for (int k = 0; k < pairs::kChunks; ++k)
-            work(k);
-    }
-}
-
-/// Keeps the velocities at the start of a recorded sub-step in the box, for recordBox.
-void keepStartVelocities(pairs::Engine &e, const ModPar &s, int count)
-{
-    pairs::Scratch &scratch = e.scratch;
-    scratch.startVx.resize(static_cast<std::size_t>(count));
-    scratch.startVy.resize(static_cast<std::size_t>(count));
-    forEachChunk(e, count, [&](int k) noexcept {
-        const int from = pairs::chunkBegin(count, k), to = pairs::chunkBegin(count, k + 1);
-        std::copy(s.ParVX.data() + from, s.ParVX.data() + to, scratch.startVx.data() + from);
-        std::copy(s.ParVY.data() + from, s.ParVY.data() + to, scratch.startVy.data() + from);
-    });
-}
-
-/// The sums are taken chunk by chunk, whether or not the workers share them, and added in the
-/// chunks' order: the same bits on any number of threads.
-void recordBox(pairs::Engine &e, const ModPar &s, int count)
-{
-    const float h = s.ParSize.toSingle() / 2;
-    const float *vx0 = e.scratch.startVx.data(), *vy0 = e.scratch.startVy.data();
+    const ModPar &s;
+    int count;
+    bool wide;
+    float h;
+    const float *vx0, *vy0; // the velocities at the start of the sub-step
     BoxLanes x[pairs::kChunks], y[pairs::kChunks];
-    forEachChunk(e, count, [&](int k) noexcept {
-        const int from = pairs::chunkBegin(count, k), n = pairs::chunkBegin(count, k + 1) - from;
-        boxSums(e.wide, s.ParX.data() + from, s.ParVX.data() + from, vx0 + from, n, h, x[k]);
-        boxSums(e.wide, s.ParY.data() + from, s.ParVY.data() + from, vy0 + from, n, h, y[k]);
-    });
-    Lanes virial = {}, wall = {};
-    for (int k = 0; k < pairs::kChunks; ++k) {
-        virial += (x[k].virial[0] + y[k].virial[0]) + (x[k].virial[1] + y[k].virial[1]);
-        wall += (x[k].wall[0] + y[k].wall[0]) + (x[k].wall[1] + y[k].wall[1]);
+
+    void addTo(CollisionRecord &record) const
+    {
+        Lanes virial = {}, wall = {};
+        for (int k = 0; k < pairs::kChunks; ++k) {
+            virial += (x[k].virial[0] + y[k].virial[0]) + (x[k].virial[1] + y[k].virial[1]);
+            wall += (x[k].wall[0] + y[k].wall[0]) + (x[k].wall[1] + y[k].wall[1]);
+        }
+        record.virial += (virial[0] + virial[1]) + (virial[2] + virial[3]);
+        record.wallMomentum += (wall[0] + wall[1]) + (wall[2] + wall[3]);
     }
-    e.record->virial += (virial[0] + virial[1]) + (virial[2] + virial[3]);
-    e.record->wallMomentum += (wall[0] + wall[1]) + (wall[2] + wall[3]);
+};
+
+void sumBoxChunk(BoxRecord &box, int k) noexcept
+{
+    const int from = pairs::chunkBegin(box.count, k);
+    const int n = pairs::chunkBegin(box.count, k + 1) - from;
+    const ModPar &s = box.s;
+    boxSums(
+        box.wide, s.ParX.data() + from, s.ParVX.data() + from, box.vx0 + from, n, box.h, box.x[k]);
+    boxSums(
+        box.wide, s.ParY.data() + from, s.ParVY.data() + from, box.vy0 + from, n, box.h, box.y[k]);
 }
 
 void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *counters)
@@ -403,9 +401,14 @@ void boundedSubStepIn(pairs::Engine &e, ModPar &s, Canvas &path, TickCounters *c
         wallPass(s, count);
         fastPairPass(e, s, count, counters);
     }
-    if (e.record)
-        recordBox(e, s, count);
-    movePass(e, s, count);
+    if (e.record) {
+        BoxRecord box { s, count, e.wide, s.ParSize.toSingle() / 2, e.scratch.startVx.data(),
+            e.scratch.startVy.data(), {}, {} };
+        movePass(e, s, count, &box);
+        box.addTo(*e.record);
+    } else {
+        movePass(e, s, count);
+    }
     pathSegment(s, path);
 }
 
@@ -439,8 +442,11 @@ void pairs::subStep(Engine &e, ModPar &s, bool unbounded, Canvas &path, TickCoun
     }
     const int count = particleCount(s);
     if (!unbounded) {
-        keepStartVelocities(e, s, count);
-        boundedSubStepIn(e, s, path, counters); // recordBox adds the figures
+        if (!e.gridWanted(count)) { // the grid's pass keeps them itself
+            scratch.startVx.assign(s.ParVX.data(), s.ParVX.data() + count);
+            scratch.startVy.assign(s.ParVY.data(), s.ParVY.data() + count);
+        }
+        boundedSubStepIn(e, s, path, counters); // the move pass sums the figures
         ++e.record->subSteps;
         return;
     }
