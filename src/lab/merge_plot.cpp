@@ -2,7 +2,7 @@
 // Enskog values for hard disks beside the measured ones, and below it Z = PA/NkT against the
 // packing fraction with Henderson's equation of state, drawn with the plot's own painter.
 #include "analysis/gas.h"
-#include "merge_command.h"
+#include "merge_stats.h"
 #include "plot.h"
 #include "toolkit/plot_painter.h"
 

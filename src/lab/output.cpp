@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "commands.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -244,6 +246,86 @@ void OutputFile::discard()
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
     }
+}
+
+OutputFile *OutputSet::open(const std::string &label, const std::string &path)
+{
+    OutputFile file;
+    if (const std::string why = file.open(path); !why.empty()) {
+        printError(label + ": " + why);
+        return nullptr;
+    }
+    return &m_files.emplace_back(label, std::move(file)).second;
+}
+
+OutputFile *OutputSet::find(const std::string &label)
+{
+    for (auto &[name, file] : m_files) {
+        if (name == label)
+            return &file;
+    }
+    return nullptr;
+}
+
+int OutputSet::fail(const std::string &label, const std::string &why)
+{
+    printError(label + ": " + why);
+    m_files.clear();
+    return kExitOutputFailed;
+}
+
+int OutputSet::commitAll()
+{
+    for (auto &[label, file] : m_files) {
+        if (const std::string why = file.finish(); !why.empty())
+            return fail(label, why);
+    }
+    if (InterruptGuard::interrupted()) {
+        printError("interrupted; nothing written");
+        m_files.clear();
+        return kExitInterrupted;
+    }
+    for (const bool renames : { false, true }) {
+        for (auto &[label, file] : m_files) {
+            if (file.renamesOnly() != renames)
+                continue;
+            if (const std::string why = file.place(); !why.empty())
+                return fail(label, why);
+        }
+    }
+    return kExitOk;
+}
+
+namespace {
+// A signal handler can reach nothing else.
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+} // namespace
+
+InterruptGuard::InterruptGuard()
+{
+    g_interrupted = 0;
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &action, &m_old[k]);
+}
+
+InterruptGuard::~InterruptGuard()
+{
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &m_old[k], nullptr);
+}
+
+bool InterruptGuard::interrupted()
+{
+    return g_interrupted != 0;
 }
 
 } // namespace brownian::lab
