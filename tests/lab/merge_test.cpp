@@ -25,7 +25,7 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     const GroupKey a { true, 4, 300, 3, 100 }, b { true, 4, 600, 3, 100 };
     std::vector<RunData> runs = {
         { a, "run-1", diffusive(10), 50.0, 1.2 },
-        { b, "run-2", diffusive(3), 50.0 },
+        { b, "run-2", diffusive(3), 50.0, {} },
         { a, "run-3", diffusive(14), 70.0, 1.4 },
         { a, "run-4", diffusive(12), 60.0, 1.3 },
     };
@@ -57,8 +57,8 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     std::vector<MsdPoint> ballistic;
     for (std::int64_t lag : msdLags(4000))
         ballistic.push_back({ lag, 9.0 * lag * lag });
-    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {} },
-        { GroupKey { false, 3, 100, 3, 10 }, "s", ballistic, 2.0 } });
+    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {}, {} },
+        { GroupKey { false, 3, 100, 3, 10 }, "s", ballistic, 2.0, {} } });
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_FALSE(groups[0].dMean);
     EXPECT_FALSE(groups[0].dEnskog); // statistics of one run only: no Enskog value
@@ -84,7 +84,8 @@ TEST(Merge, RunsOfOneGroupMustShareTheirLags)
     const GroupKey k { false, 3, 100, 3, 10 };
     auto shorter = diffusive(1);
     shorter.pop_back();
-    EXPECT_THROW(summarise({ { k, "a", diffusive(1), {} }, { k, "b", shorter, {} } }), InputError);
+    EXPECT_THROW(
+        summarise({ { k, "a", diffusive(1), {}, {} }, { k, "b", shorter, {}, {} } }), InputError);
 }
 
 TEST(Enskog, ApproachesTheDiluteLimitOfKineticTheory)
