@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numbers>
 #include <random>
 
 using namespace brownian;
@@ -343,6 +344,33 @@ TEST(SumSquaredSpeeds, RelativeRemovesTheMeanOnEachAxis)
     EXPECT_EQ(sumSquaredSpeeds(drift, still, 4, true), 2 * spread);
     EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, true), 2 * spread);
     EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, false), spread + 36 + 16 + 30.25 + 20.25);
+}
+
+TEST(Enskog, ApproachesTheDiluteLimitOfKineticTheory)
+{
+    // Dilute hard disks: D0 = sqrt(kT/(pi m)) / (2 n sigma); at finite density D0 / g(eta).
+    const double thermal = 80.0;
+    for (const bool unbounded : { false, true }) {
+        const double density = 100 / fieldArea(unbounded),
+                     eta = fieldPackingFraction(unbounded, 10, 2);
+        const double dilute = std::sqrt(thermal / std::numbers::pi) / (2 * density * 2);
+        EXPECT_NEAR(enskogDiffusion(density, 2, eta, thermal) / dilute, 1.0, 1e-3);
+    }
+    EXPECT_DOUBLE_EQ(contactValue(0.0), 1.0);
+    EXPECT_DOUBLE_EQ(contactValue(0.5), (1 - 7.0 / 32) / 0.25);
+    const double eta = fieldPackingFraction(true, 20, 280);
+    EXPECT_NEAR(eta, 400 * std::numbers::pi * 140 * 140 / 36e6, 1e-12);
+    EXPECT_NEAR(fieldPackingFraction(false, 20, 280) * 25e6, eta * 36e6, 1e-6);
+    const double d0 = std::sqrt(thermal / std::numbers::pi) / (2 * (400 / 36e6) * 280);
+    EXPECT_NEAR(enskogDiffusion(400 / 36e6, 280, eta, thermal), d0 / contactValue(eta), 1e-9);
+}
+
+TEST(MeanAndError, DividesTheSpreadByNMinusOneAndN)
+{
+    EXPECT_EQ(meanAndError({ 4.0 }), std::pair(4.0, std::optional<double>()));
+    const auto [mean, error] = meanAndError({ 1.0, 2.0, 6.0 });
+    EXPECT_DOUBLE_EQ(mean, 3.0);
+    EXPECT_DOUBLE_EQ(*error, std::sqrt((4.0 + 1.0 + 9.0) / 2 / 3));
 }
 
 } // namespace
