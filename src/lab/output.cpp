@@ -88,25 +88,6 @@ bool closeStandardOutput()
     return false;
 }
 
-OutputFile::OutputFile(OutputFile &&other) noexcept
-{
-    *this = std::move(other);
-}
-
-OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
-{
-    if (this != &other) {
-        discard();
-        m_file = std::exchange(other.m_file, nullptr);
-        m_path = std::move(other.m_path);
-        m_target = std::move(other.m_target);
-        m_tempPath = std::exchange(other.m_tempPath, {});
-        m_failed = other.m_failed;
-        m_error = other.m_error;
-    }
-    return *this;
-}
-
 OutputFile::~OutputFile()
 {
     discard();
@@ -164,14 +145,6 @@ void OutputFile::write(std::string_view text)
     if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) {
         m_failed = true;
         m_error = errno;
-    }
-}
-
-void OutputFile::drain(std::string &buffer, std::size_t threshold)
-{
-    if (buffer.size() >= threshold) {
-        write(buffer);
-        buffer.clear();
     }
 }
 
@@ -250,12 +223,14 @@ void OutputFile::discard()
 
 OutputFile *OutputSet::open(const std::string &label, const std::string &path)
 {
-    OutputFile file;
+    auto &[name, file] = m_files.emplace_back(
+        std::piecewise_construct, std::forward_as_tuple(label), std::forward_as_tuple());
     if (const std::string why = file.open(path); !why.empty()) {
         printError(label + ": " + why);
+        m_files.pop_back();
         return nullptr;
     }
-    return &m_files.emplace_back(label, std::move(file)).second;
+    return &file;
 }
 
 OutputFile *OutputSet::find(const std::string &label)

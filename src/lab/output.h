@@ -21,8 +21,6 @@ public:
     OutputFile() = default;
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
-    OutputFile(OutputFile &&other) noexcept;
-    OutputFile &operator=(OutputFile &&other) noexcept;
     ~OutputFile();
 
     /// Creates the temporary file for `path`. Returns an empty string, or why it cannot be
@@ -36,8 +34,6 @@ public:
 
     /// Appends text; buffered. Errors are remembered and reported by finish().
     void write(std::string_view text);
-    /// Appends text held in `buffer` and empties it, once it has grown past `threshold` bytes.
-    void drain(std::string &buffer, std::size_t threshold = 1 << 20);
 
     /// Writes everything out to the temporary file (synced to the disk). Returns an empty
     /// string or what went wrong (the temporary file is gone then).
