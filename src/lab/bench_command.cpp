@@ -1,6 +1,6 @@
 #include "commands.h"
 #include "plot.h"
-#include "setup.h"
+#include "recorder.h"
 #include "sim/simulation.h"
 
 namespace brownian::lab {
