@@ -4,7 +4,6 @@
 #include "output.h"
 #include "plot.h"
 #include "sweep.h"
-#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -5,7 +5,9 @@
 
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -69,6 +71,13 @@ const char *programVersion();
 
 /// The manifest key of the version that wrote it.
 inline constexpr const char *kVersionKey = "program-version";
+
+/// CLI11's config reader on toml++ for a command in `scope`: every key must be a setting of the
+/// command, with a value of its type that passes the table's check; the messages name the file
+/// and line. A relative file name is taken from the file's folder; `program-version` (run
+/// only) goes to `version`.
+std::shared_ptr<CLI::Config> tomlConfig(
+    unsigned scope, std::string command, const CLI::Option *file, std::string &version);
 
 /// Processors of this machine, at least 1: the default of --threads for run and bench.
 int processorCount();

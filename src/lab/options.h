@@ -109,4 +109,16 @@ ParseResult parseArguments(const std::vector<std::string> &args);
 /// The text of --help.
 std::string helpText();
 
+/// The manifest a sweep's run leaves in its folder.
+inline constexpr const char *kManifestName = "run.toml";
+
+/// The manifest of a run, to be written at `manifestPath`: the program's version, then
+/// runSettings, with an output inside the manifest's folder named relative to it (the folder can
+/// be moved) and another by its absolute path.
+std::string manifestText(const LabOptions &options, const std::string &manifestPath);
+
+/// Reads a manifest as `run --config FILE` does. Throws InputError naming the file (and line) of
+/// a damaged one, or of one without a version (not a manifest).
+LabOptions readManifest(const std::string &path);
+
 } // namespace brownian::lab

@@ -4,7 +4,6 @@
 #include "plot.h"
 #include "progress.h"
 #include "recorder.h"
-#include "toml_config.h"
 
 namespace brownian::lab {
 

@@ -2,7 +2,6 @@
 
 #include "csv.h"
 #include "output.h"
-#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>
