@@ -14,6 +14,7 @@ TEST(MsdLags, AreSpacedLogarithmicallyUpToHalfTheRun)
     EXPECT_TRUE(msdLags(0).empty());
     EXPECT_EQ(msdLags(1), std::vector<std::int64_t> { 1 });
     EXPECT_EQ(msdLags(3), std::vector<std::int64_t> { 1 });
+    EXPECT_EQ(msdLags(32).back(), 16); // the first lag of level 1, exactly half the run
     for (std::int64_t steps : { 10LL, 999LL, 100000LL, 123456789LL, 1000000000000LL }) {
         const auto lags = msdLags(steps);
         ASSERT_FALSE(lags.empty());
@@ -156,6 +157,22 @@ TEST(DiffusionFit, FindsTheCoefficientOfAPersistentWalk)
     EXPECT_NEAR(fit->coefficient, D, 0.02 * D);
     EXPECT_GE(fit->fromLag, tau);
     EXPECT_EQ(fit->toLag, points.back().lag);
+}
+
+// Two diffusive stretches of the same length, between stretches of slope 3 on lags spaced
+// evenly on the log scale: the first is fitted.
+TEST(DiffusionFit, OfTwoEqualStretchesTheFirst)
+{
+    std::vector<MsdPoint> points;
+    double logMsd = 0;
+    for (int k = 0; k < 50; ++k) {
+        points.push_back({ std::int64_t { 1 } << k, std::exp(logMsd) });
+        logMsd += (k / 10 % 2 == 0 ? 3 : 1) * std::log(2.0);
+    }
+    const auto fit = fitDiffusion(points);
+    ASSERT_TRUE(fit.has_value());
+    EXPECT_GT(fit->fromLag, std::int64_t { 1 } << 10);
+    EXPECT_LT(fit->toLag, std::int64_t { 1 } << 20);
 }
 
 TEST(DiffusionFit, NoneForBallisticOrConfinedMotion)
