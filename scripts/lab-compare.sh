@@ -49,6 +49,9 @@ sweep --out sw --print-commands --jobs 2
 sweep --mode bounded,unbounded --num-side 4 --size 300,500 --seeds 1-3 --ticks 300 --out sw --jobs 2 ; merge sw
 sweep --num-side 3 --ticks 40 --seeds 1-2 --out sw --stats ; merge sw --dpi 50
 sweep --num-side 3 --ticks 40 --out sw ; run --config sw/run-1/run.toml --state-out -
+sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 41 --out sw
+sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 40 --out sw --speeds
+sweep --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --mode unbounded --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --num-side 3 --ticks 40 --out sw
 merge
 merge nowhere
 merge --dpi 10 x
