@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace brownian {
 
@@ -223,6 +224,49 @@ std::vector<SpeedBin> SpeedHistogram::result(int bins) const
         out.push_back(bin);
     }
     return out;
+}
+
+double fieldArea(bool unbounded)
+{
+    return unbounded ? 6000.0 * 6000.0 : 5000.0 * 5000.0;
+}
+
+double fieldPackingFraction(bool unbounded, int numSide, int size)
+{
+    const double n = static_cast<double>(numSide) * numSide;
+    const double radius = size / 2.0;
+    return n * std::numbers::pi * radius * radius / fieldArea(unbounded);
+}
+
+double contactValue(double eta)
+{
+    return (1.0 - 7.0 * eta / 16.0) / ((1.0 - eta) * (1.0 - eta));
+}
+
+// In the first Chapman–Enskog approximation D = (kT/m) / ν, ν the rate at which a tagged disc
+// loses its velocity. In 2-D a disc meets others at relative velocity g and angle θ at the rate
+// n g(σ) σ |g| cos θ dθ and loses the normal component (g·k) k, which integrates to
+// (dv₁/dt) = −(4/3) n g(σ) σ ⟨|g| g⟩; with ⟨|g|³⟩ = 3 sqrt(π/2) (2kT/m)^{3/2} for the Rayleigh
+// distributed |g|, ν = 2 n g(σ) σ sqrt(π kT/m) and D = sqrt(kT/(π m)) / (2 n σ g(σ)). Here m = 1,
+// lengths are twips and times sub-steps, so D is in the unit of the fit MSD = 4 D lag.
+double enskogDiffusion(double density, double size, double eta, double thermal)
+{
+    return std::sqrt(thermal / std::numbers::pi) / (2.0 * density * size * contactValue(eta));
+}
+
+std::pair<double, std::optional<double>> meanAndError(const std::vector<double> &values)
+{
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    const double mean = sum / static_cast<double>(values.size());
+    if (values.size() < 2)
+        return { mean, std::nullopt };
+    double squares = 0;
+    for (double v : values)
+        squares += (v - mean) * (v - mean);
+    const double n = static_cast<double>(values.size());
+    return { mean, std::sqrt(squares / (n - 1) / n) };
 }
 
 } // namespace brownian

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace brownian {
@@ -93,6 +94,19 @@ struct DiffusionFit
 /// (a least-squares fit over the point and two neighbours on each side) lies within 1 ± 0.2,
 /// at least 4 points long. None when there is no such run.
 std::optional<DiffusionFit> fitDiffusion(const std::vector<MsdPoint> &points);
+
+/// The area the particles move in, twips²: the box 0..5000 or the wrap-around field -500..5500.
+double fieldArea(bool unbounded);
+/// N π (σ/2)² over fieldArea, for N = numSide² discs of diameter σ = size.
+double fieldPackingFraction(bool unbounded, int numSide, int size);
+/// Henderson's contact value of the hard-disc pair distribution, (1 − 7η/16)/(1 − η)².
+double contactValue(double eta);
+/// The Enskog self-diffusion coefficient of hard discs at number density n (twips⁻²), diameter
+/// σ (twips) and packing fraction η, for kT/m = `thermal` twips² per sub-step²:
+/// sqrt(kT/(π m)) / (2 n σ g(η)), in twips² per sub-step (Gass, J. Chem. Phys. 54, 1898 (1971)).
+double enskogDiffusion(double density, double size, double eta, double thermal);
+/// The mean and the standard error of the mean (none below two values).
+std::pair<double, std::optional<double>> meanAndError(const std::vector<double> &values);
 
 /// The distribution function of one particle's speed for N particles with fixed energy:
 /// walls: F(v) = 1 − (1 − v²/Σ)^(N−1), Σ the sum of squared speeds;

@@ -1,7 +1,6 @@
-#include "bench_timing.h"
 #include "commands.h"
 #include "plot.h"
-#include "setup.h"
+#include "recorder.h"
 #include "sim/simulation.h"
 
 namespace brownian::lab {
@@ -47,26 +46,19 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
         }
     };
 
-    std::optional<std::vector<BenchCase>> cases;
-    std::optional<std::vector<PairedCase>> paired;
+    std::vector<BenchCase> cases;
     int status = kExitOk;
     try {
         placeParticles(state, rows);
         pathCanvas.clear();
-        if (o.pairs == "both")
-            paired = timePairedCases(o, simulation, tick, status);
-        else if (!(cases = timeCases(o, tick)))
-            status = kExitInterrupted;
+        status = timeCases(o, simulation, tick, cases);
     } catch (const RuntimeFault &fault) {
         printError("simulation fault: " + faultText(fault));
         return kExitFault;
     }
     if (status != kExitOk)
         return status;
-    if (paired)
-        printPairedSummary(o, *paired);
-    else
-        printSummary(o, *cases);
+    std::fputs(benchSummary(o, cases).c_str(), stdout);
     return kExitOk;
 }
 

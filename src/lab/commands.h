@@ -2,6 +2,7 @@
 
 #include "model/fault.h"
 #include "options.h"
+#include "sim/simulation.h"
 
 #include <cstdio>
 #include <functional>
@@ -31,10 +32,26 @@ inline constexpr int kExitInterrupted = 130;
 /// something is drawn.
 using GuiStarter = std::function<void()>;
 
-/// `run`: checks the input, opens the outputs, places, runs the ticks, writes the outputs.
+// The commands; each returns the exit status after printing what went wrong.
 int runCommand(const LabOptions &options, const GuiStarter &startGui);
-
-/// `bench`: times ticks of the given settings and prints the figures.
 int benchCommand(const LabOptions &options, const GuiStarter &startGui);
+int sweepCommand(const SweepOptions &options);
+int mergeCommand(const MergeOptions &options, const GuiStarter &startGui);
+
+/// One timed run of bench: its seconds (with --pairs both, of the all-pairs pass) and the grid's.
+struct BenchCase
+{
+    double seconds = 0, gridSeconds = 0;
+    TickCounters counters;
+};
+using TickRunner = std::function<void(TickCounters &counters)>;
+/// The warm-up ticks before the timed runs: by default a tenth of the timed ticks, at least 100.
+std::int64_t warmUpTicks(const LabOptions &options);
+/// Warms up, then times `repeats` runs of `ticks` ticks (each tick with both pair passes, on the
+/// same state, for --pairs both), printing one line a run. Faults of the tick pass through.
+int timeCases(const LabOptions &options, Simulation &simulation, const TickRunner &tick,
+    std::vector<BenchCase> &cases);
+/// The closing line: the settings, then the median run's figures.
+std::string benchSummary(const LabOptions &options, const std::vector<BenchCase> &cases);
 
 } // namespace brownian::lab

@@ -11,9 +11,15 @@ std::string optionLines(int section)
     std::string text;
     const std::string indent(28, ' ');
     for (const detail::OptionRow &s : detail::optionRows()) {
-        if (s.section != section || !*s.usage)
+        if (s.section != section)
             continue;
-        std::string usage = "  " + std::string(s.usage);
+        using enum detail::Kind;
+        const std::string values = s.values ? s.values : "";
+        std::string usage = "  " + std::string(s.name)
+            + (s.kind == Flag             ? values
+                    : s.kind == List      ? " LIST"
+                    : s.kind == SeedRange ? " A-B"
+                                          : " " + values);
         usage += usage.size() + 2 > indent.size() ? "\n" + indent
                                                   : std::string(indent.size() - usage.size(), ' ');
         std::string help = detail::helpOf(s);

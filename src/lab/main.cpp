@@ -1,10 +1,7 @@
 // brownian-lab: the simulation of the program without windows, for runs, measurements and
 // timings from the command line.
 #include "commands.h"
-#include "merge_command.h"
-#include "options.h"
 #include "output.h"
-#include "sweep.h"
 
 #include <QGuiApplication>
 

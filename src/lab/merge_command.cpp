@@ -1,10 +1,9 @@
-#include "merge_command.h"
-
+#include "commands.h"
 #include "csv.h"
+#include "merge_stats.h"
 #include "output.h"
 #include "plot.h"
 #include "sweep.h"
-#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -114,23 +113,17 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
         return kExitBadInput;
     }
 
-    const std::pair<const char *, std::string> names[] = {
-        { "summary.csv", summaryCsv(groups) },
-        { "summary-msd.csv", summaryMsdCsv(groups) },
-        { "summary.png", {} },
-    };
-    std::vector<OutputFile> files(3);
-    for (std::size_t k = 0; k < 3; ++k) {
-        const std::string why = files[k].open((fs::path(o.dir) / names[k].first).string());
-        if (!why.empty()) {
-            printError("merge: " + why);
+    OutputSet files;
+    const char *names[] = { "summary.csv", "summary-msd.csv", "summary.png" };
+    OutputFile *out[3];
+    for (int k = 0; k < 3; ++k) {
+        if (!(out[k] = files.open("merge", (fs::path(o.dir) / names[k]).string())))
             return kExitOutputFailed;
-        }
     }
     startGui();
-    files[0].write(names[0].second);
-    files[1].write(names[1].second);
-    files[2].write(encodePng(renderSummary(groups, o.dpi)));
+    out[0]->write(summaryCsv(groups));
+    out[1]->write(summaryMsdCsv(groups));
+    out[2]->write(encodePng(renderSummary(groups, o.dpi)));
 
     if (unfinished > 0)
         printError("note: " + std::to_string(unfinished) + " unfinished run"
@@ -147,19 +140,7 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
             printError("note: not every run of " + describe(g.key)
                 + " wrote stats.csv: no kinetic energy, D_enskog left empty");
     }
-    // All three or none: each written out first, then put into place, the renames last (a
-    // write to a device cannot be taken back).
-    for (const int step : { 0, 1, 2 }) {
-        for (OutputFile &f : files) {
-            if (step > 0 && f.renamesOnly() != (step == 2))
-                continue;
-            if (const std::string why = step ? f.place() : f.finish(); !why.empty()) {
-                printError("merge: " + why);
-                return kExitOutputFailed;
-            }
-        }
-    }
-    return kExitOk;
+    return files.commitAll();
 }
 
 } // namespace brownian::lab

@@ -2,7 +2,7 @@
 // Enskog values for hard disks beside the measured ones, and below it Z = PA/NkT against the
 // packing fraction with Henderson's equation of state, drawn with the plot's own painter.
 #include "analysis/gas.h"
-#include "merge_command.h"
+#include "merge_stats.h"
 #include "plot.h"
 #include "toolkit/plot_painter.h"
 
@@ -44,6 +44,23 @@ QString seriesLabel(const SeriesKey &k)
         .arg(k.ticks);
 }
 
+/// η over the area the pressure is taken over (in the box 5000·(5000 − size)).
+double gasEta(const GroupKey &k)
+{
+    return brownian::packingFraction(k.numSide * k.numSide, k.size, k.unbounded);
+}
+
+/// A measured mean as a filled circle with its error bar, in the pen and brush set.
+void drawMean(Painter &g, const Axis &x, const Axis &y, double at, double mean, double error)
+{
+    const double f = g.f;
+    const QPointF lo(x.map(at), y.map(mean - error)), hi(x.map(at), y.map(mean + error));
+    g.p.drawLine(lo, hi);
+    g.p.drawLine(lo - QPointF(4 * f, 0), lo + QPointF(4 * f, 0));
+    g.p.drawLine(hi - QPointF(4 * f, 0), hi + QPointF(4 * f, 0));
+    g.p.drawEllipse(QPointF(x.map(at), y.map(mean)), 4 * f, 4 * f);
+}
+
 /// One series: the Enskog values as a dashed curve of open circles, the measured means as
 /// filled circles with their error bars.
 void drawSeries(Painter &g, const Axis &x, const Axis &y, std::vector<const GroupSummary *> members,
@@ -67,37 +84,8 @@ void drawSeries(Painter &g, const Axis &x, const Axis &y, std::vector<const Grou
         g.p.drawEllipse(pt, 4 * f, 4 * f);
     g.p.setBrush(c);
     for (const GroupSummary *m : members) {
-        if (!m->dMean)
-            continue;
-        const double err = m->dStderr.value_or(0);
-        const QPointF lo = at(m->packingFraction, *m->dMean - err);
-        const QPointF hi = at(m->packingFraction, *m->dMean + err);
-        g.p.drawLine(lo, hi);
-        g.p.drawLine(lo - QPointF(4 * f, 0), lo + QPointF(4 * f, 0));
-        g.p.drawLine(hi - QPointF(4 * f, 0), hi + QPointF(4 * f, 0));
-        g.p.drawEllipse(at(m->packingFraction, *m->dMean), 4 * f, 4 * f);
-    }
-}
-
-/// One series of Z: the measured means with their error bars.
-void drawZSeries(Painter &g, const Axis &x, const Axis &y,
-    const std::vector<const GroupSummary *> &members, const QColor &c)
-{
-    const double f = g.f;
-    g.p.setPen(QPen(c, 1.5 * f));
-    g.p.setBrush(c);
-    for (const GroupSummary *m : members) {
-        if (!m->zMean)
-            continue;
-        const double eta = brownian::packingFraction(
-            m->key.numSide * m->key.numSide, m->key.size, m->key.unbounded);
-        const double err = m->zStderr.value_or(0);
-        const QPointF lo(x.map(eta), y.map(*m->zMean - err));
-        const QPointF hi(x.map(eta), y.map(*m->zMean + err));
-        g.p.drawLine(lo, hi);
-        g.p.drawLine(lo - QPointF(4 * f, 0), lo + QPointF(4 * f, 0));
-        g.p.drawLine(hi - QPointF(4 * f, 0), hi + QPointF(4 * f, 0));
-        g.p.drawEllipse(QPointF(x.map(eta), y.map(*m->zMean)), 4 * f, 4 * f);
+        if (m->dMean)
+            drawMean(g, x, y, m->packingFraction, *m->dMean, m->dStderr.value_or(0));
     }
 }
 
@@ -114,9 +102,7 @@ void drawZPanel(Painter &g, const QRectF &area, double xEnd,
         for (const GroupSummary *m : members) {
             if (!m->zMean)
                 continue;
-            const double eta = brownian::packingFraction(
-                m->key.numSide * m->key.numSide, m->key.size, m->key.unbounded);
-            yHi = std::max({ yHi, hendersonZ(eta), *m->zMean + m->zStderr.value_or(0) });
+            yHi = std::max({ yHi, hendersonZ(gasEta(m->key)), *m->zMean + m->zStderr.value_or(0) });
         }
     }
     g.text(QRectF(area.left(), area.top() - 40 * f, area.width(), 30 * f),
@@ -140,8 +126,14 @@ void drawZPanel(Painter &g, const QRectF &area, double xEnd,
     g.p.setPen(QPen(kInk, 1.5 * f, Qt::DashLine));
     g.p.setBrush(Qt::NoBrush);
     g.p.drawPolyline(curve);
-    for (std::size_t k = 0; k < order.size(); ++k)
-        drawZSeries(g, x, y, bySeries.at(order[k]), kSeries[k % 6]);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        g.p.setPen(QPen(kSeries[k % 6], 1.5 * f));
+        g.p.setBrush(kSeries[k % 6]);
+        for (const GroupSummary *m : bySeries.at(order[k])) {
+            if (m->zMean)
+                drawMean(g, x, y, gasEta(m->key), *m->zMean, m->zStderr.value_or(0));
+        }
+    }
     g.p.restore();
     legend(g, QPointF(area.left() + 8 * f, area.top() + 8 * f),
         { { QStringLiteral("測定値（平均 ± 標準誤差）"), kInk, LegendEntry::Marker },

@@ -6,20 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <map>
-#include <numbers>
 #include <sstream>
 
 namespace brownian::lab {
 
 namespace {
-
-constexpr double kBoxArea = 5000.0 * 5000.0; // the walls 0..5000
-constexpr double kFieldArea = 6000.0 * 6000.0; // the wrap-around field -500..5500
-
-double areaOf(bool unbounded)
-{
-    return unbounded ? kFieldArea : kBoxArea;
-}
 
 double number(std::string_view field, const std::string &source, long line)
 {
@@ -30,22 +21,6 @@ double number(std::string_view field, const std::string &source, long line)
         throw InputError(source + ":" + std::to_string(line) + ": '" + std::string(field)
             + "' is not a finite number");
     return value;
-}
-
-/// Mean and standard error of the mean (none below two values).
-std::pair<double, std::optional<double>> meanAndError(const std::vector<double> &values)
-{
-    double sum = 0;
-    for (double v : values)
-        sum += v;
-    const double mean = sum / static_cast<double>(values.size());
-    if (values.size() < 2)
-        return { mean, std::nullopt };
-    double squares = 0;
-    for (double v : values)
-        squares += (v - mean) * (v - mean);
-    const double n = static_cast<double>(values.size());
-    return { mean, std::sqrt(squares / (n - 1) / n) };
 }
 
 void appendOptional(std::string &out, const std::optional<double> &v)
@@ -63,50 +38,6 @@ void appendKey(std::string &out, const GroupKey &k)
 }
 
 } // namespace
-
-double packingFraction(bool unbounded, int numSide, int size)
-{
-    const double n = static_cast<double>(numSide) * numSide;
-    const double radius = size / 2.0;
-    return n * std::numbers::pi * radius * radius / areaOf(unbounded);
-}
-
-double contactValue(double eta)
-{
-    return (1.0 - 7.0 * eta / 16.0) / ((1.0 - eta) * (1.0 - eta));
-}
-
-// The Enskog self-diffusion coefficient of hard disks (Gass, J. Chem. Phys. 54, 1898 (1971)):
-//
-//   D_E = 1 / (2 n σ g(σ)) · sqrt(kT / (π m)),
-//
-// n the number density, σ the diameter, g(σ) the pair distribution at contact. Derivation, in
-// the first Chapman–Enskog approximation: D = (kT/m) / ν, with ν the rate at which a tagged
-// disk loses its velocity, ν = −⟨v₁ · (dv₁/dt)_coll⟩ / ⟨v₁²⟩. Disks of equal mass meeting
-// with relative velocity g and unit vector k between centres (g·k > 0) exchange the normal
-// component: Δv₁ = −(g·k) k. In 2-D the collision cylinder is a strip of width σ dθ, so the
-// rate of collisions with k at angle θ from g is n g(σ) σ |g| cos θ dθ, and
-//   (dv₁/dt)_coll = −n g(σ) σ ⟨∫_{−π/2}^{π/2} |g|² cos²θ (cos θ ĝ + sin θ ĝ⊥) dθ⟩
-//                 = −n g(σ) σ (4/3) ⟨|g| g⟩  (the sin θ part integrates to zero).
-// With v₁ = V + g/2 and V independent of g for Maxwellian disks, ⟨v₁ · |g| g⟩ = ⟨|g|³⟩ / 2,
-// and ⟨v₁²⟩ = 2 kT/m. The relative velocity is Maxwellian with variance 2kT/m per component,
-// so |g| is Rayleigh-distributed with ⟨|g|³⟩ = 3 sqrt(π/2) (2kT/m)^{3/2}. Hence
-//   ν = n g(σ) σ (4/3) · (3/2) sqrt(π/2) (2kT/m)^{3/2} / (2kT/m) = 2 n g(σ) σ sqrt(π kT/m),
-//   D = (kT/m) / ν = sqrt(kT/(π m)) / (2 n σ g(σ)).
-// (The same steps in 3-D give the familiar 3/(8 n σ² g) sqrt(kT/(π m)).)
-//
-// Units of the program: lengths in twips, time in sub-steps (a particle moves by its velocity
-// once per sub-step), m = 1. kT/m is the mean kinetic energy per particle, (vx² + vy²)/2
-// summed and divided by the number of degree-of-freedom pairs (N with walls, N − 1 on the
-// torus, whose total momentum is fixed), in twips² per sub-step². n = N / area in twips⁻², σ
-// the particle size in twips, so D_E comes out in twips² per sub-step, the unit of the MSD fit
-// MSD = 4 D lag.
-double enskogDiffusion(bool unbounded, int numSide, int size, double thermal)
-{
-    const double density = static_cast<double>(numSide) * numSide / areaOf(unbounded);
-    const double g = contactValue(packingFraction(unbounded, numSide, size));
-    return std::sqrt(thermal / std::numbers::pi) / (2.0 * density * size * g);
-}
 
 /// The header of a stats.csv: as runs write it, or without the temperature and pressure.
 std::string statsHeaderOf(const std::string &text, bool unbounded)
@@ -186,7 +117,7 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
     for (GroupSummary &g : groups) {
         const std::vector<const RunData *> &m = members[g.key];
         g.runs = static_cast<int>(m.size());
-        g.packingFraction = packingFraction(g.key.unbounded, g.key.numSide, g.key.size);
+        g.packingFraction = fieldPackingFraction(g.key.unbounded, g.key.numSide, g.key.size);
         std::vector<double> ds, thermals, zs;
         for (const RunData *r : m) {
             if (const auto fit = fitDiffusion(r->msd))
@@ -204,7 +135,9 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
             std::tie(g.dMean, g.dStderr) = meanAndError(ds);
         if (thermals.size() == m.size()) {
             g.thermal = meanAndError(thermals).first;
-            g.dEnskog = enskogDiffusion(g.key.unbounded, g.key.numSide, g.key.size, *g.thermal);
+            const double density =
+                static_cast<double>(g.key.numSide) * g.key.numSide / fieldArea(g.key.unbounded);
+            g.dEnskog = enskogDiffusion(density, g.key.size, g.packingFraction, *g.thermal);
         }
         if (zs.size() == m.size()) {
             std::tie(g.zMean, g.zStderr) = meanAndError(zs);

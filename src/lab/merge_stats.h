@@ -48,16 +48,6 @@ struct GroupSummary
     std::vector<double> msdStderr;
 };
 
-/// N·π(σ/2)² over the box (25 000 000 twips²) or, unbounded, the field (36 000 000 twips²).
-double packingFraction(bool unbounded, int numSide, int size);
-
-/// Henderson's contact value of the hard-disk pair distribution, (1 − 7η/16)/(1 − η)².
-double contactValue(double eta);
-
-/// The Enskog self-diffusion coefficient of hard disks in twips² per sub-step, for kT/m =
-/// `thermal` twips² per sub-step².
-double enskogDiffusion(bool unbounded, int numSide, int size, double thermal);
-
 /// kT/m from the text of a stats.csv (tick,kinetic_energy,momentum_x,momentum_y,contacts),
 /// averaged over its rows: E/N with walls; on the torus (E − P²/2N)/(N − 1), the energy
 /// relative to the centre of mass over the N − 1 pairs of free degrees of freedom. Throws

@@ -43,6 +43,26 @@ std::string choiceList(const char *choices)
     return last == std::string::npos ? text : text.replace(last, 2, " or ");
 }
 
+/// An output of run: a file, listed in the help's section of the outputs.
+OptionRow output(const char *name, std::string LabOptions::*member, const char *help)
+{
+    return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help, 1 };
+}
+
+/// An option of bench alone, listed in its section of the help.
+OptionRow bench(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
+    Member member, const char *help)
+{
+    return { name, ForBench, kind, lo, hi, values, member, Part::None, help, 2 };
+}
+
+/// An option of sweep, listed in its section of the help.
+OptionRow sweep(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
+    const char *help)
+{
+    return { name, ForSweep, kind, lo, hi, values, {}, Part::None, help, 3 };
+}
+
 } // namespace
 
 const std::vector<OptionRow> &optionRows()
@@ -51,50 +71,41 @@ const std::vector<OptionRow> &optionRows()
     using enum Kind;
     static const std::vector<OptionRow> table = {
         { "--mode", RB, Choice, 0, 0, "bounded|unbounded", &L::unbounded, Part::Setting,
-            "--mode bounded|unbounded",
             "box with walls 0..5000, or the wrap-around field -500..5500\n(default bounded)" },
-        { "--num-side", RB, Whole, 1, kMaxNumSide, nullptr, &L::numSide, Part::Setting,
-            "--num-side N",
+        { "--num-side", RB, Whole, 1, kMaxNumSide, "N", &L::numSide, Part::Setting,
             "particles per side of the start grid, {lo} to {hi}; N² particles\n(default 5)" },
-        { "--size", RB, Whole, 1, kMaxTwips, nullptr, &L::size, Part::Setting, "--size S",
+        { "--size", RB, Whole, 1, kMaxTwips, "S", &L::size, Part::Setting,
             "particle diameter in twips, {lo} to {hi} (default 400)" },
-        { "--speed", RB, Whole, 0, kMaxTwips, nullptr, &L::speed, Part::Setting, "--speed V",
+        { "--speed", RB, Whole, 0, kMaxTwips, "V", &L::speed, Part::Setting,
             "sub-steps per tick, {lo} to {hi} (default 3)" },
-        { "--locus", RB, Whole, 0, kMaxTwips, nullptr, &L::locus, Part::Setting, "--locus L",
+        { "--locus", RB, Whole, 0, kMaxTwips, "L", &L::locus, Part::Setting,
             "tracked particle, 0 to N²-1 (default: the centre particle,\n(n²-1)/2 for odd n, "
             "n²/2-n/2-1 for even n)" },
-        { "--ticks", RB, Whole, 0, kMaxTicks, nullptr, &L::ticks, Part::Setting, "--ticks T",
+        { "--ticks", RB, Whole, 0, kMaxTicks, "T", &L::ticks, Part::Setting,
             "ticks to run (default 0 for run, 2000 for bench)" },
-        { "--seed", RB, Whole, 0, -1, nullptr, &L::seed, Part::Setting, "--seed K",
+        { "--seed", RB, Whole, 0, -1, "K", &L::seed, Part::Setting,
             "start the random source from a state derived from K, 0 to\n2^64-1 (default: the "
             "program's fixed start state)" },
-        { "--threads", RB, Whole, 1, kMaxThreads, nullptr, &L::threads, Part::Setting,
-            "--threads N",
+        { "--threads", RB, Whole, 1, kMaxThreads, "N", &L::threads, Part::Setting,
             "worker threads of the simulation, {lo} to {hi} (default: the number\nof "
             "processors); the results do not depend on it" },
-        { "--state-in", RB, File, 0, 0, nullptr, &L::stateIn, Part::Setting, "--state-in FILE",
+        { "--state-in", RB, File, 0, 0, "FILE", &L::stateIn, Part::Setting,
             "start from the particles in FILE (the --state-out format, one\nrow per particle in "
             "index order; - reads standard input)\ninstead of placing them with InitPar" },
-        { "--dpi", RB, Whole, kMinDpi, kMaxDpi, nullptr, &L::dpi, Part::Detail, "--dpi D",
+        { "--dpi", RB, Whole, kMinDpi, kMaxDpi, "D", &L::dpi, Part::Detail,
             "resolution of the pictures, {lo} to {hi} (default 96)" },
-        { "--state-out", ForRun, File, 0, 0, nullptr, &L::stateOut, Part::Output,
-            "--state-out FILE",
+        output("--state-out", &L::stateOut,
             "CSV i,x,y,vx,vy after the last tick; 9 significant digits, so\nreading it back gives "
-            "the identical Singles",
-            1 },
-        { "--snapshots-out", ForRun, File, 0, 0, nullptr, &L::snapshotsOut, Part::Output,
-            "--snapshots-out FILE",
-            "CSV tick,i,x,y,vx,vy: the whole state at tick 0 and every K ticks", 1 },
-        { "--every", ForRun, Whole, 1, kMaxTicks, nullptr, &L::every, Part::Detail, "--every K",
+            "the identical Singles"),
+        output("--snapshots-out", &L::snapshotsOut,
+            "CSV tick,i,x,y,vx,vy: the whole state at tick 0 and every K ticks"),
+        { "--every", ForRun, Whole, 1, kMaxTicks, "K", &L::every, Part::Detail,
             "ticks between snapshots (default 1)", 1 },
-        { "--trace-out", ForRun, File, 0, 0, nullptr, &L::traceOut, Part::Output,
-            "--trace-out FILE",
+        output("--trace-out", &L::traceOut,
             "CSV substep,x,y,ux,uy: the tracked particle at the start\n(substep 0) and after "
             "every sub-step; x, y as stored, ux, uy its\nunwrapped position (start plus every "
-            "move, summed in Double)",
-            1 },
-        { "--stats-out", ForRun, File, 0, 0, nullptr, &L::statsOut, Part::Output,
-            "--stats-out FILE",
+            "move, summed in Double)"),
+        output("--stats-out", &L::statsOut,
             "CSV tick,kinetic_energy,momentum_x,momentum_y,contacts,temperature,\npressure "
             "(and pressure_wall in the box) at tick 0 and after every\ntick: energy sum "
             "(vx²+vy²)/2, momentum sum vx and sum vy (Double\nfrom the Singles), contacts = calls "
@@ -102,79 +113,67 @@ const std::vector<OptionRow> &optionRows()
             "the centre of\nmass's, over N-1); pressure P = (N kT + sum r_ij.dp_i / 2τ) / A "
             "over\nthe tick's τ sub-steps, A = 6000² or in the box 5000·(5000-size);\n"
             "pressure_wall: the walls' outward momentum per twip of wall and\nsub-step. Unit "
-            "mass, twips, sub-steps; at tick 0 P = N kT / A",
-            1 },
-        { "--path-png", ForRun, File, 0, 0, nullptr, &L::pathPng, Part::Output, "--path-png FILE",
-            "the tracked particle's path picture, as the window draws it", 1 },
-        { "--frame-png", ForRun, File, 0, 0, nullptr, &L::framePng, Part::Output,
-            "--frame-png FILE", "the last frame, the square 0..5000 twips, as the window draws it",
-            1 },
-        { "--msd-out", ForRun, File, 0, 0, nullptr, &L::msdOut, Part::Output, "--msd-out FILE",
+            "mass, twips, sub-steps; at tick 0 P = N kT / A"),
+        output("--path-png", &L::pathPng,
+            "the tracked particle's path picture, as the window draws it"),
+        output("--frame-png", &L::framePng,
+            "the last frame, the square 0..5000 twips, as the window draws it"),
+        output("--msd-out", &L::msdOut,
             "CSV lag,msd: mean squared displacement in twips² against the lag\nin sub-steps (see "
-            "below)",
-            1 },
-        { "--speeds-out", ForRun, File, 0, 0, nullptr, &L::speedsOut, Part::Output,
-            "--speeds-out FILE",
+            "below)"),
+        output("--speeds-out", &L::speedsOut,
             "CSV speed_low,speed_high,count,expected: the time-averaged speed\nhistogram and the "
-            "counts expected at the run's measured energy",
-            1 },
-        { "--bins", ForRun, Whole, 1, 1000, nullptr, &L::bins, Part::Detail, "--bins B",
+            "counts expected at the run's measured energy"),
+        { "--bins", ForRun, Whole, 1, 1000, "B", &L::bins, Part::Detail,
             "bins of the speed histogram, {lo} to {hi} (default 30)", 1 },
-        { "--manifest", ForRun, File, 0, 0, nullptr, &L::manifestOut, Part::None, "--manifest FILE",
+        { "--manifest", ForRun, File, 0, 0, "FILE", &L::manifestOut, Part::None,
             "after everything else has been written: FILE with every setting\nof the run (seed "
             "included) and the program's version, such that\nbrownian-lab run --config FILE "
             "repeats the run bit for bit",
             1 },
-        { "--plot", ForRun, File, 0, 0, nullptr, &L::plotPng, Part::Output, "--plot FILE",
+        output("--plot", &L::plotPng,
             "a picture of both, labelled in Japanese: the MSD on log-log axes\nwith the ballistic "
             "and diffusive guide lines and the fitted\ndiffusion coefficient, and the histogram "
-            "with its expected curve\n(drawn at 300 dpi at most)",
-            1 },
-        { "--no-draw", ForBench, Flag, 0, 0, nullptr, &L::noDraw, Part::None, "--no-draw",
-            "leave out the drawing (frame and path) of every tick", 2 },
-        { "--repeats", ForBench, Whole, 1, 1000, nullptr, &L::repeats, Part::None, "--repeats R",
-            "timed runs of T ticks each, {lo} to {hi} (default 5)", 2 },
-        { "--pairs", ForBench, Choice, 0, 0, "auto|all|grid|both", &L::pairs, Part::None,
-            "--pairs auto|all|grid|both",
+            "with its expected curve\n(drawn at 300 dpi at most)"),
+        bench("--no-draw", Flag, 0, 0, nullptr, &L::noDraw,
+            "leave out the drawing (frame and path) of every tick"),
+        bench("--repeats", Whole, 1, 1000, "R", &L::repeats,
+            "timed runs of T ticks each, {lo} to {hi} (default 5)"),
+        bench("--pairs", Choice, 0, 0, "auto|all|grid|both", &L::pairs,
             "pair pass: every pair below 256 particles and the cell grid from\nthere on (auto, "
             "the default), every pair, the cell grid, or both:\nevery tick run with each from the "
-            "same state, timed apart, and\nthe two results compared bit for bit",
-            2 },
-        { "--warmup", ForBench, Whole, 0, kMaxTicks, nullptr, &L::warmUp, Part::None, "--warmup W",
-            "ticks run before the timed runs (default T/10, at least 100)", 2 },
-        { "--mode", ForSweep, List, 0, 0, "bounded|unbounded", {}, Part::None, "--mode LIST",
-            "bounded and/or unbounded (default bounded)", 3 },
-        { "--num-side", ForSweep, List, 1, kMaxNumSide, nullptr, {}, Part::None, "--num-side LIST",
-            "particles per side, each {lo} to {hi} (default 5)", 3 },
-        { "--size", ForSweep, List, 1, kMaxTwips, nullptr, {}, Part::None, "--size LIST",
-            "particle diameters in twips, each {lo} to {hi} (default 400)", 3 },
-        { "--speed", ForSweep, List, 0, kMaxTwips, nullptr, {}, Part::None, "--speed LIST",
-            "sub-steps per tick, each {lo} to {hi} (default 3)", 3 },
-        { "--seeds", ForSweep, SeedRange, 0, -1, nullptr, {}, Part::None, "--seeds A-B",
-            "the seeds A, A+1, ..., B of every setting (default 1-1)", 3 },
-        { "--ticks", ForSweep, Whole, 1, kMaxTicks, nullptr, {}, Part::None, "--ticks T",
-            "ticks of every run, at least 1 (default 2000)", 3 },
-        { "--threads", ForSweep, Whole, 1, kMaxThreads, nullptr, {}, Part::None, "--threads N",
+            "same state, timed apart, and\nthe two results compared bit for bit"),
+        bench("--warmup", Whole, 0, kMaxTicks, "W", &L::warmUp,
+            "ticks run before the timed runs (default T/10, at least 100)"),
+        sweep("--mode", List, 0, 0, "bounded|unbounded",
+            "bounded and/or unbounded (default bounded)"),
+        sweep("--num-side", List, 1, kMaxNumSide, nullptr,
+            "particles per side, each {lo} to {hi} (default 5)"),
+        sweep("--size", List, 1, kMaxTwips, nullptr,
+            "particle diameters in twips, each {lo} to {hi} (default 400)"),
+        sweep("--speed", List, 0, kMaxTwips, nullptr,
+            "sub-steps per tick, each {lo} to {hi} (default 3)"),
+        sweep("--seeds", SeedRange, 0, -1, nullptr,
+            "the seeds A, A+1, ..., B of every setting (default 1-1)"),
+        sweep("--ticks", Whole, 1, kMaxTicks, "T", "ticks of every run, at least 1 (default 2000)"),
+        sweep("--threads", Whole, 1, kMaxThreads, "N",
             "worker threads of every run, {lo} to {hi} (default 1: the runs\nthemselves run side "
-            "by side)",
-            3 },
-        { "--out", ForSweep, File, 0, 0, nullptr, {}, Part::None, "--out DIR",
-            "the folder of the runs, required: run K writes into DIR/run-K/", 3 },
-        { "--msd", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "--msd, --speeds, --stats",
+            "by side)"),
+        sweep("--out", File, 0, 0, "DIR",
+            "the folder of the runs, required: run K writes into DIR/run-K/"),
+        { "--msd", ForSweep, Flag, 0, 0, ", --speeds, --stats", {}, Part::None,
             "what each run writes: msd.csv, speeds.csv, stats.csv (default\n--msd --stats, which "
             "merge needs)",
             3 },
-        { "--speeds", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", "", -1 },
-        { "--stats", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", "", -1 },
-        { "--jobs", ForSweep, Whole, 1, 1024, nullptr, {}, Part::None, "--jobs J",
+        { "--speeds", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
+        { "--stats", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
+        sweep("--jobs", Whole, 1, 1024, "J",
             "runs at a time, each a separate brownian-lab run process\n(default: the number of "
-            "cores); one progress bar on a terminal",
-            3 },
-        { "--print-commands", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "--print-commands",
+            "cores); one progress bar on a terminal"),
+        sweep("--print-commands", Flag, 0, 0, nullptr,
             "run nothing; print one brownian-lab run command a line, for GNU\nparallel, xargs -P "
-            "or a Slurm job array",
-            3 },
-        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, {}, Part::None, "", "", -1 },
+            "or a Slurm job array"),
+        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, {}, Part::None, "", -1 },
     };
     return table;
 }
@@ -200,7 +199,7 @@ std::string checkValue(const OptionRow &s, const std::string &value)
         return v && *v >= s.lo && *v <= s.hi;
     };
     auto choice = [&](const std::string &text) {
-        return ("|" + std::string(s.choices) + "|").find("|" + text + "|") != std::string::npos;
+        return ("|" + std::string(s.values) + "|").find("|" + text + "|") != std::string::npos;
     };
     switch (s.kind) {
     case Kind::Whole:
@@ -209,7 +208,7 @@ std::string checkValue(const OptionRow &s, const std::string &value)
         return {};
     case Kind::Choice:
         if (!choice(value))
-            return "expected " + choiceList(s.choices)
+            return "expected " + choiceList(s.values)
                 + (std::string(s.name) == "--pairs" ? ", not '" : ", got '") + value + "'";
         return {};
     case Kind::File:
@@ -228,12 +227,12 @@ std::string checkValue(const OptionRow &s, const std::string &value)
             text = a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
             if (text.empty())
                 return "malformed list '" + value + "': item " + std::to_string(item) + " is empty";
-            if (s.choices && !choice(text))
-                return "expected " + choiceList(s.choices) + ", got '" + text + "'";
-            if (!s.choices && !whole(text))
+            if (s.values && !choice(text))
+                return "expected " + choiceList(s.values) + ", got '" + text + "'";
+            if (!s.values && !whole(text))
                 return "expected a whole number " + range + " in the list, got '" + text + "'";
             for (const std::string &earlier : seen) {
-                if (earlier == text || (!s.choices && std::stoll(earlier) == std::stoll(text)))
+                if (earlier == text || (!s.values && std::stoll(earlier) == std::stoll(text)))
                     return text + " is listed twice";
             }
             seen.push_back(text);

@@ -5,36 +5,28 @@
 
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace brownian::lab::detail {
 
-enum Scope : unsigned {
-    ForRun = 1,
-    ForBench = 2,
-    ForSweep = 4,
-    ForMerge = 8,
-};
+enum Scope : unsigned { ForRun = 1, ForBench = 2, ForSweep = 4, ForMerge = 8 };
 
 enum class Kind {
     Flag, ///< no value
     Whole, ///< a whole number lo..hi
-    Choice, ///< one of `choices` ("a|b|c")
+    Choice, ///< one of `values` ("a|b|c")
     File, ///< a file name; relative names in a config file are taken from its folder
-    List, ///< a comma-separated list of whole numbers lo..hi, or of `choices`
+    List, ///< a comma-separated list of whole numbers lo..hi, or of `values`
     SeedRange, ///< A-B
 };
 
 /// What a run option is in a manifest: a setting, an output file, or a detail of an output.
-enum class Part {
-    None,
-    Setting,
-    Output,
-    Detail,
-};
+enum class Part { None, Setting, Output, Detail };
 
 /// The member of LabOptions an option of run and bench fills.
 using Member = std::variant<std::monostate, int LabOptions::*, std::int64_t LabOptions::*,
@@ -46,14 +38,13 @@ struct OptionRow
     unsigned scope;
     Kind kind;
     std::int64_t lo = 0, hi = 0; ///< limits of Whole and List items; hi < lo: the full uint64
-    const char *choices = nullptr;
+    /// The choices "a|b|c" of Choice and List; for Whole and File the word standing for the
+    /// value in the help ("N", "FILE"); for a flag, the flags listed with it.
+    const char *values = nullptr;
     Member member {};
     Part part = Part::None;
-    /// "--name VALUE" in the help, and its text; {lo} and {hi} stand for the limits.
-    const char *usage = "";
-    const char *help = "";
-    /// The help section it is listed in (see helpText).
-    int section = 0;
+    const char *help = ""; ///< {lo} and {hi} stand for the limits
+    int section = 0; ///< of the help text; -1: not listed
 };
 
 /// The lambdas of a std::visit, in one object.
@@ -80,6 +71,13 @@ const char *programVersion();
 
 /// The manifest key of the version that wrote it.
 inline constexpr const char *kVersionKey = "program-version";
+
+/// CLI11's config reader on toml++ for a command in `scope`: every key must be a setting of the
+/// command, with a value of its type that passes the table's check; the messages name the file
+/// and line. A relative file name is taken from the file's folder; `program-version` (run
+/// only) goes to `version`.
+std::shared_ptr<CLI::Config> tomlConfig(
+    unsigned scope, std::string command, const CLI::Option *file, std::string &version);
 
 /// Processors of this machine, at least 1: the default of --threads for run and bench.
 int processorCount();

@@ -5,7 +5,6 @@
 
 #include "option_table.h"
 #include "sim/restart.h"
-#include "toml_config.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -279,7 +278,7 @@ std::string parseCommand(
     sub->set_help_flag();
     sub->allow_extras();
     CLI::Option *config = sub->set_config("--config", "", "", false);
-    auto toml = std::make_shared<TomlConfig>(scopeOf(c), command, config, result.version);
+    auto toml = tomlConfig(scopeOf(c), command, config, result.version);
     sub->config_formatter(toml);
     std::map<std::string, bool> flags;
     CLI::Option *dir = nullptr;

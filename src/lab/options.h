@@ -8,61 +8,33 @@
 
 namespace brownian::lab {
 
-enum class Command {
-    Help, ///< print the help text
-    Run, ///< simulate and write the outputs asked for
-    Bench, ///< time ticks
-    Sweep, ///< expand lists of settings into runs and run them (or print their commands)
-    Merge, ///< average the finished runs of a sweep folder, with the figure
-};
+enum class Command { Help, Run, Bench, Sweep, Merge };
 
-/// Everything the command line asks for, checked and completed with the defaults.
+/// Everything the command line asks for, checked and completed with the defaults. The limits,
+/// the help and the manifest's order of every option are in the option table (option_table.cpp).
 struct LabOptions
 {
     Command command = Command::Help;
-
-    // Settings of the simulation state.
     bool unbounded = false;
-    /// Particles per side, 1..181 (N = numSide² fits 16 bits).
-    int numSide = 5;
-    /// Particle diameter in twips, 1..32767.
-    int size = 400;
-    /// Sub-steps per tick, 0..32767.
-    int speed = 3;
-    /// Tracked particle, 0..N-1; defaults to the centre particle (see defaultLocus).
-    int locus = 12;
-    /// Ticks to run: 0 by default for run, 2000 for bench.
-    std::int64_t ticks = 0;
-    /// Start state of the random source derived from this seed; none: the fixed start state.
-    std::optional<std::uint64_t> seed;
-    /// Worker threads of the simulation, 1..256; parseArguments makes it the processor count
-    /// unless given.
-    int threads = 1;
-    /// CSV file replacing the placement ("-": standard input); empty: place with InitPar.
-    std::string stateIn;
+    int numSide = 5, size = 400, speed = 3;
+    int locus = 12; ///< by default the centre particle (defaultLocus)
+    std::int64_t ticks = 0; ///< 0 by default for run, 2000 for bench
+    std::optional<std::uint64_t> seed; ///< none: the program's fixed start state
+    int threads = 1; ///< by default the processor count
+    std::string stateIn; ///< "-": standard input; empty: placed by InitPar
 
     // Outputs of run; an empty name is not asked for, "-" is standard output.
     std::string stateOut, snapshotsOut, traceOut, statsOut;
     std::string pathPng, framePng, msdOut, speedsOut, plotPng;
-    /// Ticks between snapshots, at least 1.
     std::int64_t every = 1;
-    /// Resolution of the pictures in dots per inch, 24..1200.
-    int dpi = 96;
-    /// Bins of the speed histogram, 1..1000.
-    int bins = 30;
-
-    /// run only: the manifest written last, after every output (empty: none).
-    std::string manifestOut;
+    int dpi = 96, bins = 30;
+    std::string manifestOut; ///< written last, after every output
 
     // bench only.
     bool noDraw = false;
-    /// Timed runs of `ticks` ticks each, 1..1000.
     int repeats = 5;
-    /// Pair pass: "auto", "all" (every pair), "grid" (the cell grid) or "both" (every tick
-    /// timed with each on the same state, and the results compared).
-    std::string pairs = "auto";
-    /// Ticks run before the timed runs; -1: a tenth of the timed ticks, at least 100.
-    std::int64_t warmUp = -1;
+    std::string pairs = "auto"; ///< auto, all, grid or both
+    std::int64_t warmUp = -1; ///< -1: a tenth of the timed ticks, at least 100
 
     int particles() const { return numSide * numSide; }
     bool wantsMsd() const { return !msdOut.empty() || !plotPng.empty(); }
@@ -77,13 +49,9 @@ struct SweepOptions
     std::vector<int> numSides { 5 }, sizes { 400 }, speeds { 3 };
     std::uint64_t firstSeed = 1, lastSeed = 1;
     std::int64_t ticks = 2000;
-    /// The folder holding the runs, required.
     std::string out;
-    /// Outputs each run writes; none given: MSD and statistics, which merge needs.
     bool writeMsd = true, writeSpeeds = false, writeStats = true;
-    /// Runs at a time; 0: the number of cores.
-    int jobs = 0;
-    /// Worker threads of every run, 1..256.
+    int jobs = 0; ///< 0: the number of cores
     int threads = 1;
     bool printCommands = false;
 };
@@ -112,14 +80,12 @@ struct RunSetting
     bool text = false; ///< a word or file name, not a number
 };
 
-/// The settings of a run in the order a manifest lists them: the settings, the outputs (each
-/// file name passed through `fileName`), then the details of the outputs asked for.
-/// `brownian-lab run` with these repeats the run.
+/// The settings of a run in the order a manifest lists them (settings, outputs with each file name
+/// passed through `fileName`, details of the outputs asked for): `run` with these repeats it.
 std::vector<RunSetting> runSettings(
     const LabOptions &options, const std::function<std::string(const std::string &)> &fileName);
 
-/// The centre particle, as the settings dialog picks it: (n² − 1) / 2 for odd n,
-/// n² / 2 − n / 2 − 1 for even n.
+/// The centre particle, as the settings dialog picks it.
 int defaultLocus(int numSide);
 
 struct ParseResult
@@ -136,16 +102,23 @@ struct ParseResult
     bool ok() const { return error.empty(); }
 };
 
-/// Parses the arguments after the program name. `--name value` and `--name=value` are both
-/// accepted; an option given twice, an unknown option, a value out of range or an option that
-/// does not belong to the command is an error. `--config FILE` reads further settings from a
-/// TOML file (`name = value`, names without the dashes); an option on the command line wins
-/// over the file, a setting the command does not know or a value of the wrong type is an
-/// error naming the file and line, and a relative file name in the file is taken from the
-/// file's folder.
+/// Parses the arguments after the program name, `--config FILE` included (the command line wins
+/// over the file).
 ParseResult parseArguments(const std::vector<std::string> &args);
 
 /// The text of --help.
 std::string helpText();
+
+/// The manifest a sweep's run leaves in its folder.
+inline constexpr const char *kManifestName = "run.toml";
+
+/// The manifest of a run, to be written at `manifestPath`: the program's version, then
+/// runSettings, with an output inside the manifest's folder named relative to it (the folder can
+/// be moved) and another by its absolute path.
+std::string manifestText(const LabOptions &options, const std::string &manifestPath);
+
+/// Reads a manifest as `run --config FILE` does. Throws InputError naming the file (and line) of
+/// a damaged one, or of one without a version (not a manifest).
+LabOptions readManifest(const std::string &path);
 
 } // namespace brownian::lab

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "commands.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -86,25 +88,6 @@ bool closeStandardOutput()
     return false;
 }
 
-OutputFile::OutputFile(OutputFile &&other) noexcept
-{
-    *this = std::move(other);
-}
-
-OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
-{
-    if (this != &other) {
-        discard();
-        m_file = std::exchange(other.m_file, nullptr);
-        m_path = std::move(other.m_path);
-        m_target = std::move(other.m_target);
-        m_tempPath = std::exchange(other.m_tempPath, {});
-        m_failed = other.m_failed;
-        m_error = other.m_error;
-    }
-    return *this;
-}
-
 OutputFile::~OutputFile()
 {
     discard();
@@ -162,14 +145,6 @@ void OutputFile::write(std::string_view text)
     if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) {
         m_failed = true;
         m_error = errno;
-    }
-}
-
-void OutputFile::drain(std::string &buffer, std::size_t threshold)
-{
-    if (buffer.size() >= threshold) {
-        write(buffer);
-        buffer.clear();
     }
 }
 
@@ -244,6 +219,88 @@ void OutputFile::discard()
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
     }
+}
+
+OutputFile *OutputSet::open(const std::string &label, const std::string &path)
+{
+    auto &[name, file] = m_files.emplace_back(
+        std::piecewise_construct, std::forward_as_tuple(label), std::forward_as_tuple());
+    if (const std::string why = file.open(path); !why.empty()) {
+        printError(label + ": " + why);
+        m_files.pop_back();
+        return nullptr;
+    }
+    return &file;
+}
+
+OutputFile *OutputSet::find(const std::string &label)
+{
+    for (auto &[name, file] : m_files) {
+        if (name == label)
+            return &file;
+    }
+    return nullptr;
+}
+
+int OutputSet::fail(const std::string &label, const std::string &why)
+{
+    printError(label + ": " + why);
+    m_files.clear();
+    return kExitOutputFailed;
+}
+
+int OutputSet::commitAll()
+{
+    for (auto &[label, file] : m_files) {
+        if (const std::string why = file.finish(); !why.empty())
+            return fail(label, why);
+    }
+    if (InterruptGuard::interrupted()) {
+        printError("interrupted; nothing written");
+        m_files.clear();
+        return kExitInterrupted;
+    }
+    for (const bool renames : { false, true }) {
+        for (auto &[label, file] : m_files) {
+            if (file.renamesOnly() != renames)
+                continue;
+            if (const std::string why = file.place(); !why.empty())
+                return fail(label, why);
+        }
+    }
+    return kExitOk;
+}
+
+namespace {
+// A signal handler can reach nothing else.
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+} // namespace
+
+InterruptGuard::InterruptGuard()
+{
+    g_interrupted = 0;
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &action, &m_old[k]);
+}
+
+InterruptGuard::~InterruptGuard()
+{
+    for (int k = 0; k < 3; ++k)
+        sigaction(kSignals[k], &m_old[k], nullptr);
+}
+
+bool InterruptGuard::interrupted()
+{
+    return g_interrupted != 0;
 }
 
 } // namespace brownian::lab

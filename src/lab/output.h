@@ -1,8 +1,11 @@
 #pragma once
 
+#include <csignal>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brownian::lab {
 
@@ -18,8 +21,6 @@ public:
     OutputFile() = default;
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
-    OutputFile(OutputFile &&other) noexcept;
-    OutputFile &operator=(OutputFile &&other) noexcept;
     ~OutputFile();
 
     /// Creates the temporary file for `path`. Returns an empty string, or why it cannot be
@@ -33,8 +34,6 @@ public:
 
     /// Appends text; buffered. Errors are remembered and reported by finish().
     void write(std::string_view text);
-    /// Appends text held in `buffer` and empties it, once it has grown past `threshold` bytes.
-    void drain(std::string &buffer, std::size_t threshold = 1 << 20);
 
     /// Writes everything out to the temporary file (synced to the disk). Returns an empty
     /// string or what went wrong (the temporary file is gone then).
@@ -56,6 +55,42 @@ private:
     std::string m_tempPath; // empty when the text is copied at the end
     bool m_failed = false;
     int m_error = 0;
+};
+
+/// The files of one command, each under a label its messages start with: opened before any work,
+/// so that an unwritable place is found first, and put into place together, all or none.
+class OutputSet
+{
+public:
+    /// Opens `path`; nullptr after printing "label: why".
+    OutputFile *open(const std::string &label, const std::string &path);
+    /// The first file opened under `label`, or nullptr.
+    OutputFile *find(const std::string &label);
+    /// Writes every file out, then puts them into place: the copies to standard output and
+    /// devices first (they cannot be taken back), the renames last. When one fails, or a signal
+    /// came (InterruptGuard), none is put into place. Returns 0, 130 (interrupted) or 1 after
+    /// printing what failed.
+    int commitAll();
+
+private:
+    int fail(const std::string &label, const std::string &why);
+    std::deque<std::pair<std::string, OutputFile>> m_files; // open() hands out pointers
+};
+
+/// Turns Ctrl-C, SIGTERM and SIGHUP into a flag for as long as it lives, so that a command can
+/// stop between two steps and remove its temporary files.
+class InterruptGuard
+{
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard &) = delete;
+    InterruptGuard &operator=(const InterruptGuard &) = delete;
+    static bool interrupted();
+
+private:
+    static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
+    struct sigaction m_old[3] {};
 };
 
 /// Whether a file name is one of the temporary names OutputFile gives (".NAME.tmp-XXXXXX").

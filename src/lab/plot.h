@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brownian::lab {
 
@@ -25,6 +26,11 @@ inline constexpr int kMaxPlotDpi = 300;
 /// 1280 × 640 pixels at 96 dpi, scaled with `dpi` (kMaxPlotDpi at most). Needs a QGuiApplication
 /// for the fonts.
 QImage renderPlot(const PlotInput &input, int dpi);
+
+struct GroupSummary;
+/// merge's figure: D against the packing fraction with error bars, beside the Enskog values,
+/// and Z below it where the runs have it; 960 pixels wide at 96 dpi.
+QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi);
 
 /// The main window's path picture, 5063 twips square, at `dpi` dots per inch.
 std::unique_ptr<ImageSurface> makePathPicture(int dpi);

@@ -1,20 +1,75 @@
 #pragma once
+// Running a simulation as the lab does: the state set up and placed, ticks stepped with the
+// unwrapped positions, and the outputs recorded as the run goes.
 
 #include "analysis/analysis.h"
 #include "analysis/motion.h"
+#include "csv.h"
 #include "model/modpar.h"
+#include "options.h"
+#include "sim/canvas.h"
 #include "sim/collision_record.h"
+#include "sim/simulation.h"
 #include "sim/step.h"
-#include "stepper.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace brownian::lab {
 
-/// Receives a channel's text: it may take all of `buffer` (and clear it) or leave it to grow.
-/// `last` is true once the run is over.
+/// Reads and checks the --state-in file, if any, into `rows`. Returns false after printing
+/// what is wrong, naming the option, or the file and line.
+bool readStateInput(const LabOptions &options, std::optional<std::vector<StateRow>> &rows);
+
+/// Sets up the state as the program does before its first placement: the defaults, then the
+/// settings of the options, then the arrays re-dimensioned; seeds the random source when asked.
+void prepareState(ModPar &state, const LabOptions &options);
+
+/// The start: the rows read, or InitPar(BoundMode × 1000). A fault of the placement is thrown
+/// as RuntimeFault.
+void placeParticles(ModPar &state, const std::optional<std::vector<StateRow>> &rows);
+
+// The totals moved to the analysis layer, which the program's observation window shares.
+using brownian::stateTotals;
+using brownian::Totals;
+
+/// Runs ticks through the program's own tick and keeps every particle's unwrapped position
+/// (UnwrappedPositions).
+class Stepper final : private SubStepObserver
+{
+public:
+    /// Starts the unwrapped positions at the simulation's positions.
+    Stepper(Simulation &simulation, bool unbounded);
+
+    /// One tick as the window runs it (Simulation::tick), with its path segments on `path`. After
+    /// each sub-step the unwrapped positions take in its move, then `after` (when given) is called.
+    /// The frame goes to a canvas that keeps nothing: only the last one is wanted, and the
+    /// caller draws it (drawFrame).
+    void tick(Canvas &path, TickCounters &counters, SubStepObserver *after = nullptr);
+
+    /// Sub-steps run so far.
+    std::int64_t subSteps() const { return m_unwrapped.subSteps(); }
+    const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
+    const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
+    ModPar &state() { return m_simulation.state(); }
+    Simulation &simulation() { return m_simulation; }
+
+private:
+    void afterSubStep(const ModPar &state) override;
+
+    Simulation &m_simulation;
+    bool m_unbounded;
+    NullCanvas m_frame;
+    SubStepObserver *m_after = nullptr;
+    UnwrappedPositions m_unwrapped;
+};
+
+/// Receives a channel's text: it may take all of `buffer` (and clear it) or leave it to grow;
+/// `last` once the run is over.
 using TextSink = std::function<void(std::string &buffer, bool last)>;
 
 /// What a run records, and where the streamed text goes; an empty sink is not recorded.
@@ -38,16 +93,12 @@ public:
     void atStart(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
     void afterSubStep(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
         const std::vector<double> &uy);
-    /// `record`: the collisions of the tick's sub-steps, for the pressure (none at tick 0,
-    /// whose pressure is the motion's alone, N kT / A).
+    /// `record`: the collisions of the tick, for the pressure (none at tick 0: N kT / A).
     void afterTick(const ModPar &state, std::int64_t tick, const TickCounters &counters,
         const CollisionRecord *record = nullptr);
-    /// Hands the rest of the streamed text to the sinks.
-    void finish();
+    void finish(); ///< hands the rest of the text to the sinks
 
-    /// Whether anything is recorded after every sub-step (the trace, the MSD, the speeds).
     bool wantsSubSteps() const { return m_setup.trace || m_setup.msd || m_setup.speeds; }
-    /// Whether the statistics want each tick's collision record.
     bool wantsCollisions() const { return static_cast<bool>(m_setup.stats); }
     const MsdAccumulator *msd() const { return m_motion.msd(); }
     const SpeedHistogram *speeds() const { return m_motion.speeds(); }

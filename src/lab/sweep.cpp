@@ -2,10 +2,10 @@
 
 #include "csv.h"
 #include "output.h"
-#include "toml_config.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 namespace brownian::lab {
 
@@ -14,32 +14,26 @@ namespace {
 namespace fs = std::filesystem;
 
 /// The difference between a manifest and the run this sweep would make there; empty if none.
-std::string difference(const LabOptions &m, const SweepOptions &s, const SweepRun &r)
+std::string difference(const LabOptions &had, const LabOptions &wants)
 {
-    auto differs = [](const char *name, auto had, auto wants) {
-        return name + std::string(" ") + had + " where this sweep has " + wants;
+    auto valuesOf = [](const LabOptions &o) {
+        std::map<std::string, std::string> values;
+        for (const RunSetting &s : runSettings(o, [](const std::string &f) { return f; }))
+            values[s.name] = s.value;
+        return values;
     };
-    auto text = [](auto v) { return std::to_string(v); };
-    if (m.unbounded != r.unbounded)
-        return differs(
-            "mode", m.unbounded ? "unbounded" : "bounded", r.unbounded ? "unbounded" : "bounded");
-    if (m.numSide != r.numSide)
-        return differs("num-side", text(m.numSide), text(r.numSide));
-    if (m.size != r.size)
-        return differs("size", text(m.size), text(r.size));
-    if (m.speed != r.speed)
-        return differs("speed", text(m.speed), text(r.speed));
-    if (m.ticks != s.ticks)
-        return differs("ticks", text(m.ticks), text(s.ticks));
-    if (m.seed != r.seed)
-        return differs("seed", m.seed ? text(*m.seed) : "none", text(r.seed));
-    const std::pair<const char *, bool> outputs[] = { { "msd-out", !m.msdOut.empty() },
-        { "speeds-out", !m.speedsOut.empty() }, { "stats-out", !m.statsOut.empty() } };
-    const bool wanted[] = { s.writeMsd, s.writeSpeeds, s.writeStats };
-    for (int k = 0; k < 3; ++k) {
-        if (outputs[k].second != wanted[k])
-            return std::string(wanted[k] ? "no " : "a ") + outputs[k].first
-                + " where this sweep has " + (wanted[k] ? "one" : "none");
+    const auto h = valuesOf(had), w = valuesOf(wants);
+    auto value = [](const auto &values, const char *name) {
+        return values.contains(name) ? values.at(name) : std::string("none");
+    };
+    for (const char *name : { "mode", "num-side", "size", "speed", "ticks", "seed" }) {
+        if (value(h, name) != value(w, name))
+            return name + (" " + value(h, name)) + " where this sweep has " + value(w, name);
+    }
+    for (const char *name : { "msd-out", "speeds-out", "stats-out" }) {
+        if (h.contains(name) != w.contains(name))
+            return std::string(w.contains(name) ? "no " : "a ") + name + " where this sweep has "
+                + (w.contains(name) ? "one" : "none");
     }
     return {};
 }
@@ -178,7 +172,7 @@ std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun
             throw InputError("--out: '" + s.out
                 + "' holds runs of another sweep: " + manifest.string()
                 + " is not one of this sweep's " + std::to_string(runs.size()) + " runs");
-        const std::string why = difference(m, s, runs[k - 1]);
+        const std::string why = difference(m, runOptions(s, runs[k - 1]));
         if (!why.empty())
             throw InputError("--out: '" + s.out
                 + "' holds runs of another sweep: " + manifest.string() + " has " + why);

@@ -50,11 +50,3 @@ std::string shellQuote(const std::string &word);
 std::vector<bool> finishedRuns(const SweepOptions &sweep, const std::vector<SweepRun> &runs);
 
 } // namespace brownian::lab
-
-namespace brownian::lab {
-
-/// `sweep`: checks the folder, then prints the runs' command lines or runs them, J at a time,
-/// as separate processes of this program.
-int sweepCommand(const SweepOptions &options);
-
-} // namespace brownian::lab

@@ -1,7 +1,7 @@
 // Runs a sweep: each run a separate `brownian-lab run` process of this very executable.
 #include "commands.h"
 #include "csv.h"
-#include "interrupt.h"
+#include "output.h"
 #include "progress.h"
 #include "sweep.h"
 

@@ -1,5 +1,3 @@
-#include "toml_config.h"
-
 #include "csv.h"
 #include "option_table.h"
 
@@ -64,6 +62,36 @@ std::string valueText(const OptionRow &s, const std::string &key, const toml::no
 } // namespace
 
 namespace detail {
+
+namespace {
+
+class TomlConfig : public CLI::Config
+{
+public:
+    TomlConfig(unsigned scope, std::string command, const CLI::Option *file, std::string &version)
+        : m_scope(scope)
+        , m_command(std::move(command))
+        , m_file(file)
+        , m_version(version)
+    {
+    }
+    std::string to_config(const CLI::App *, bool, bool, std::string) const override { return {}; }
+    std::vector<CLI::ConfigItem> from_config(std::istream &input) const override;
+
+private:
+    unsigned m_scope;
+    std::string m_command;
+    const CLI::Option *m_file;
+    std::string &m_version;
+};
+
+} // namespace
+
+std::shared_ptr<CLI::Config> tomlConfig(
+    unsigned scope, std::string command, const CLI::Option *file, std::string &version)
+{
+    return std::make_shared<TomlConfig>(scope, std::move(command), file, version);
+}
 
 std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
 {

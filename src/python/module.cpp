@@ -1,6 +1,6 @@
 // The Python module `brownian`: the simulation of the program and the lab, its analysis and its
 // pictures, for notebooks and scripts.
-#include "lab/merge_stats.h"
+#include "analysis/analysis.h"
 #include "lab/progress.h"
 #include "session.h"
 
@@ -334,7 +334,7 @@ PYBIND11_MODULE(brownian, m)
             "packing_fraction",
             [](PySimulation &self) {
                 const lab::LabOptions &o = self.session().options();
-                return lab::packingFraction(o.unbounded, o.numSide, o.size);
+                return fieldPackingFraction(o.unbounded, o.numSide, o.size);
             },
             "N π (size/2)² over the box (bounded) or the field (unbounded).")
         .def_property_readonly("mode",
@@ -459,11 +459,9 @@ PYBIND11_MODULE(brownian, m)
     m.def("speed_support", speedSupport, "particles"_a, "sum_squares"_a, "torus"_a,
         "The largest speed that distribution allows.");
     m.def("enskog_diffusion", py::vectorize([](double packingFraction, double kT, double size) {
-        // D_E = sqrt(kT / (π m)) / (2 n σ g(σ)), with the density n = η / (π σ² / 4): the
-        // lab's merge computes it so from the run's settings.
+        // The density from η = n π σ² / 4; the lab's merge takes it from the run's settings.
         const double density = packingFraction / (std::numbers::pi * size * size / 4.0);
-        return std::sqrt(kT / std::numbers::pi)
-            / (2.0 * density * size * lab::contactValue(packingFraction));
+        return enskogDiffusion(density, size, packingFraction, kT);
     }),
         "packing_fraction"_a, "kT"_a, "size"_a,
         "The Enskog self-diffusion coefficient of hard discs of diameter `size` (twips) at "

@@ -3,7 +3,7 @@
 #include "lab/commands.h"
 #include "lab/csv.h"
 #include "lab/output.h"
-#include "lab/setup.h"
+#include "lab/recorder.h"
 #include "model/geometry.h"
 
 #include <QBuffer>

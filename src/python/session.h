@@ -7,7 +7,7 @@
 #include "analysis/motion.h"
 #include "lab/csv.h"
 #include "lab/options.h"
-#include "lab/stepper.h"
+#include "lab/recorder.h"
 #include "sim/simulation.h"
 #include "toolkit/image_surface.h"
 

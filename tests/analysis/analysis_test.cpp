@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numbers>
 #include <random>
 
 using namespace brownian;
@@ -13,6 +14,7 @@ TEST(MsdLags, AreSpacedLogarithmicallyUpToHalfTheRun)
     EXPECT_TRUE(msdLags(0).empty());
     EXPECT_EQ(msdLags(1), std::vector<std::int64_t> { 1 });
     EXPECT_EQ(msdLags(3), std::vector<std::int64_t> { 1 });
+    EXPECT_EQ(msdLags(32).back(), 16); // the first lag of level 1, exactly half the run
     for (std::int64_t steps : { 10LL, 999LL, 100000LL, 123456789LL, 1000000000000LL }) {
         const auto lags = msdLags(steps);
         ASSERT_FALSE(lags.empty());
@@ -155,6 +157,22 @@ TEST(DiffusionFit, FindsTheCoefficientOfAPersistentWalk)
     EXPECT_NEAR(fit->coefficient, D, 0.02 * D);
     EXPECT_GE(fit->fromLag, tau);
     EXPECT_EQ(fit->toLag, points.back().lag);
+}
+
+// Two diffusive stretches of the same length, between stretches of slope 3 on lags spaced
+// evenly on the log scale: the first is fitted.
+TEST(DiffusionFit, OfTwoEqualStretchesTheFirst)
+{
+    std::vector<MsdPoint> points;
+    double logMsd = 0;
+    for (int k = 0; k < 50; ++k) {
+        points.push_back({ std::int64_t { 1 } << k, std::exp(logMsd) });
+        logMsd += (k / 10 % 2 == 0 ? 3 : 1) * std::log(2.0);
+    }
+    const auto fit = fitDiffusion(points);
+    ASSERT_TRUE(fit.has_value());
+    EXPECT_GT(fit->fromLag, std::int64_t { 1 } << 10);
+    EXPECT_LT(fit->toLag, std::int64_t { 1 } << 20);
 }
 
 TEST(DiffusionFit, NoneForBallisticOrConfinedMotion)
@@ -343,6 +361,33 @@ TEST(SumSquaredSpeeds, RelativeRemovesTheMeanOnEachAxis)
     EXPECT_EQ(sumSquaredSpeeds(drift, still, 4, true), 2 * spread);
     EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, true), 2 * spread);
     EXPECT_EQ(sumSquaredSpeeds(still, drift, 4, false), spread + 36 + 16 + 30.25 + 20.25);
+}
+
+TEST(Enskog, ApproachesTheDiluteLimitOfKineticTheory)
+{
+    // Dilute hard disks: D0 = sqrt(kT/(pi m)) / (2 n sigma); at finite density D0 / g(eta).
+    const double thermal = 80.0;
+    for (const bool unbounded : { false, true }) {
+        const double density = 100 / fieldArea(unbounded),
+                     eta = fieldPackingFraction(unbounded, 10, 2);
+        const double dilute = std::sqrt(thermal / std::numbers::pi) / (2 * density * 2);
+        EXPECT_NEAR(enskogDiffusion(density, 2, eta, thermal) / dilute, 1.0, 1e-3);
+    }
+    EXPECT_DOUBLE_EQ(contactValue(0.0), 1.0);
+    EXPECT_DOUBLE_EQ(contactValue(0.5), (1 - 7.0 / 32) / 0.25);
+    const double eta = fieldPackingFraction(true, 20, 280);
+    EXPECT_NEAR(eta, 400 * std::numbers::pi * 140 * 140 / 36e6, 1e-12);
+    EXPECT_NEAR(fieldPackingFraction(false, 20, 280) * 25e6, eta * 36e6, 1e-6);
+    const double d0 = std::sqrt(thermal / std::numbers::pi) / (2 * (400 / 36e6) * 280);
+    EXPECT_NEAR(enskogDiffusion(400 / 36e6, 280, eta, thermal), d0 / contactValue(eta), 1e-9);
+}
+
+TEST(MeanAndError, DividesTheSpreadByNMinusOneAndN)
+{
+    EXPECT_EQ(meanAndError({ 4.0 }), std::pair(4.0, std::optional<double>()));
+    const auto [mean, error] = meanAndError({ 1.0, 2.0, 6.0 });
+    EXPECT_DOUBLE_EQ(mean, 3.0);
+    EXPECT_DOUBLE_EQ(*error, std::sqrt((4.0 + 1.0 + 9.0) / 2 / 3));
 }
 
 } // namespace

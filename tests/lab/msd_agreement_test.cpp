@@ -1,7 +1,7 @@
 // The MSD the lab writes, from the correlator, against the direct average over every time
 // origin of a real run.
 #include "analysis/analysis.h"
-#include "lab/stepper.h"
+#include "lab/recorder.h"
 #include "sim/restart.h"
 #include "support/state_builder.h"
 

@@ -1,3 +1,4 @@
+#include "lab/commands.h"
 #include "lab/output.h"
 
 #include <filesystem>
@@ -6,7 +7,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
-using brownian::lab::OutputFile;
+using namespace brownian::lab;
 namespace fs = std::filesystem;
 
 namespace {
@@ -53,13 +54,8 @@ TEST_F(Output, AppearsOnlyWhenCommitted)
 
     OutputFile f;
     ASSERT_EQ(f.open(target.string()), "");
-    std::string buffer = "one\n";
-    f.drain(buffer, 1); // taken: past the threshold
-    EXPECT_TRUE(buffer.empty());
-    buffer = "two\n";
-    f.drain(buffer); // kept: below the threshold
-    EXPECT_EQ(buffer, "two\n");
-    f.write(buffer);
+    f.write("one\n");
+    f.write("two\n");
     EXPECT_EQ(f.commit(), "");
     EXPECT_EQ(contents(target), "one\ntwo\n");
     EXPECT_EQ(entries(), std::vector<std::string> { "a.csv" });
@@ -92,6 +88,40 @@ TEST_F(Output, RefusesPlacesThatCannotBeWritten)
         f.open((dir / "missing" / "a.csv").string()).find("cannot write in"), std::string::npos);
     EXPECT_NE(f.open(dir.string()).find("is a directory"), std::string::npos);
     EXPECT_FALSE(f.isOpen());
+}
+
+// A signal that comes after every file has been written still leaves none of them in place.
+TEST_F(Output, SetPlacesNothingAfterASignal)
+{
+    for (const bool signalled : { false, true }) {
+        OutputSet files;
+        files.open("--a", (dir / "a.csv").string())->write("a\n");
+        files.open("--b", (dir / "b.csv").string())->write("b\n");
+        InterruptGuard guard;
+        if (signalled)
+            std::raise(SIGTERM);
+        EXPECT_EQ(files.commitAll(), signalled ? kExitInterrupted : kExitOk);
+        EXPECT_EQ(entries().size(), signalled ? 0u : 2u);
+        fs::remove(dir / "a.csv"), fs::remove(dir / "b.csv");
+    }
+}
+
+TEST(Bench, SummaryGivesTheMedianRun)
+{
+    LabOptions o;
+    o.ticks = 1000;
+    o.repeats = 3;
+    const std::vector<BenchCase> cases = { { 3e-3, 1e-3, {} }, { 1e-3, 2e-3, {} },
+        { 2e-3, 4e-3, {} } };
+    const std::string single = benchSummary(o, cases);
+    EXPECT_NE(single.find(" us_per_tick=2.000 ticks_per_s=500000.0 "), std::string::npos) << single;
+    EXPECT_NE(single.find(" best_us_per_tick=1.000 "), std::string::npos) << single;
+    o.pairs = "both";
+    const std::string paired = benchSummary(o, cases);
+    EXPECT_NE(
+        paired.find(" us_per_tick_all=2.000 us_per_tick_grid=2.000 ratio=0.5 best_ratio=3.0 "),
+        std::string::npos)
+        << paired;
 }
 
 } // namespace

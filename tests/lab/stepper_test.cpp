@@ -1,5 +1,4 @@
 #include "lab/recorder.h"
-#include "lab/stepper.h"
 #include "support/state_builder.h"
 #include "support/state_compare.h"
 

@@ -1,7 +1,6 @@
 #include "lab/csv.h"
 #include "lab/output.h"
 #include "lab/sweep.h"
-#include "lab/toml_config.h"
 
 #include <cstdio>
 #include <filesystem>

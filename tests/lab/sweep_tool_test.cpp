@@ -175,11 +175,11 @@ TEST_F(SweepTool, SignalEndsTheSweepAndItsRuns)
 
 TEST_F(SweepTool, FolderNamedLikeAnOption)
 {
-    const Result r = run({ "sweep", "--num-side", "3", "--ticks", "50", "--out=-d" }, dir);
+    const Result r = run({ "sweep", "--num-side", "3", "--ticks", "50", "--out=--d" }, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Result m = run({ "merge", "--", "-d" }, dir);
+    const Result m = run({ "merge", "--", "--d" }, dir);
     EXPECT_EQ(m.status, 0) << m.err;
-    EXPECT_TRUE(fs::exists(dir / "-d" / "summary.csv"));
+    EXPECT_TRUE(fs::exists(dir / "--d" / "summary.csv"));
 }
 
 TEST_F(SweepTool, MergeRefusesCopiedAndUnfinishedRuns)
@@ -295,6 +295,12 @@ TEST_P(SweepToolBadInput, ReportsAndChangesNothing)
     manifest.replace(manifest.find("\nsize = "), 7, "\nsize: ");
     fs::create_directories(dir / "damaged" / "run-1");
     std::ofstream(dir / "damaged" / "run-1" / "run.toml") << manifest;
+    // A run that wrote its MSD to standard output ('-' is no file to read).
+    manifest = slurp(dir / "a" / "run-1" / "run.toml");
+    manifest.replace(manifest.find("\nmsd-out = "), 11, "\nmsd-out = '-'\n#");
+    fs::create_directories(dir / "piped" / "run-1");
+    std::ofstream(dir / "piped" / "run-1" / "run.toml") << manifest;
+    fs::copy_file(dir / "a" / "run-1" / "stats.csv", dir / "piped" / "run-1" / "stats.csv");
     const auto before = tree(dir);
 
     std::vector<std::string> args;
@@ -326,7 +332,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SweepToolBadInput,
             "run-1/run.toml has mode unbounded where this sweep has bounded" },
         BadCase { "DamagedManifestInMerge", { "merge", "@damaged" }, "damaged/run-1/run.toml:7:" },
         BadCase { "DamagedManifestInSweep", { "sweep", "--out", "@damaged" }, "run-1/run.toml:7:" },
-        BadCase { "MergeWithoutRuns", { "merge", "@" }, "no finished runs" }),
+        BadCase { "MergeWithoutRuns", { "merge", "@" }, "no finished runs" },
+        BadCase { "MergeOfAnMsdOnStandardOutput", { "merge", "@piped" },
+            "piped/run-1/run.toml: the run wrote no MSD (msd-out)" }),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

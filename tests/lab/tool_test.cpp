@@ -473,7 +473,7 @@ TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
     const Result appended = test::runChild("sh",
         { "-c", "f=$1; shift; exec \"$0\" \"$@\" >>\"$f\"", BROWNIAN_LAB, path("log.txt"), "run",
             "--ticks", "3", "--state-out", path("stdout") },
-        { dir });
+        { dir, {}, {}, false });
     EXPECT_EQ(appended.status, 0) << appended.err;
     EXPECT_TRUE(fs::is_symlink(file("stdout")));
     EXPECT_EQ(slurp(file("log.txt")), "first\n" + state);
@@ -500,7 +500,7 @@ TEST_F(Tool, OutputsOnDevicesFifosAndLinks)
                 std::string("cd \"$1\" && shift && exec \"$0\" \"$@\" ") + redirect, BROWNIAN_LAB,
                 dir.string() };
             words.insert(words.end(), args.begin(), args.end());
-            const Result lost = test::runChild("sh", words, { dir });
+            const Result lost = test::runChild("sh", words, { dir, {}, {}, false });
             EXPECT_EQ(lost.status, 1) << redirect << lost.err;
         }
     }
