@@ -15,7 +15,7 @@ namespace {
 using namespace brownian;
 
 /// Side of the main window's path picture, twips; the frame and the view are the view square.
-constexpr double kPathSide = 5063;
+constexpr double kPathSide = field::kPathPictureSide;
 constexpr double kViewSide = field::kViewSide;
 
 /// A simulation of numSide² particles placed afresh, on one thread unless told.

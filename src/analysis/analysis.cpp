@@ -1,5 +1,7 @@
 #include "analysis/analysis.h"
 
+#include "model/geometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -228,7 +230,8 @@ std::vector<SpeedBin> SpeedHistogram::result(int bins) const
 
 double fieldArea(bool unbounded)
 {
-    return unbounded ? 6000.0 * 6000.0 : 5000.0 * 5000.0;
+    const double side = unbounded ? field::kPeriod : field::kBoxSide;
+    return side * side;
 }
 
 double fieldPackingFraction(bool unbounded, int numSide, int size)

@@ -22,8 +22,8 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     NullCanvas nullPath, nullFrame;
     std::unique_ptr<ImageSurface> path, frame;
     if (draw) {
-        path = makePathPicture(o.dpi);
-        frame = makeFrameBuffer(o.dpi);
+        path = brownian::pathPicture(o.dpi);
+        frame = brownian::frameBuffer(o.dpi);
     }
     Canvas &pathCanvas = draw ? static_cast<Canvas &>(*path) : nullPath;
     Canvas &frameCanvas = draw ? static_cast<Canvas &>(*frame) : nullFrame;

@@ -123,7 +123,7 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
     startGui();
     out[0]->write(summaryCsv(groups));
     out[1]->write(summaryMsdCsv(groups));
-    out[2]->write(encodePng(renderSummary(groups, o.dpi)));
+    out[2]->write(pngBytes(renderSummary(groups, o.dpi)));
 
     if (unfinished > 0)
         printError("note: " + std::to_string(unfinished) + " unfinished run"

@@ -10,7 +10,6 @@ namespace {
 // The limits, each in one place.
 constexpr std::int64_t kMaxNumSide = 181; // N = 181² particles still fit a 16-bit index
 constexpr std::int64_t kMaxTwips = 32767; // a 16-bit Integer
-constexpr std::int64_t kMaxTicks = 1'000'000'000'000; // a million million
 constexpr std::int64_t kMaxThreads = 256;
 constexpr std::int64_t kMinDpi = 24, kMaxDpi = 1200;
 

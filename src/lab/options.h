@@ -8,6 +8,9 @@
 
 namespace brownian::lab {
 
+/// The most ticks a run, a bench or a sweep takes: a million million.
+inline constexpr std::int64_t kMaxTicks = 1'000'000'000'000;
+
 enum class Command { Help, Run, Bench, Sweep, Merge };
 
 /// Everything the command line asks for, checked and completed with the defaults. The limits,

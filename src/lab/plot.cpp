@@ -1,36 +1,11 @@
 #include "plot.h"
 
-#include "model/geometry.h"
-
-#include <QBuffer>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
 
 namespace brownian::lab {
-
-namespace {
-
-/// Side of the path picture box of the main window, twips.
-constexpr double kPathSide = 5063;
-
-double twipsPerPixel(int dpi)
-{
-    return 1440.0 / dpi;
-}
-
-} // namespace
-
-std::unique_ptr<ImageSurface> makePathPicture(int dpi)
-{
-    return std::make_unique<ImageSurface>(kPathSide, kPathSide, twipsPerPixel(dpi));
-}
-
-std::unique_ptr<ImageSurface> makeFrameBuffer(int dpi)
-{
-    return std::make_unique<ImageSurface>(field::kViewSide, field::kViewSide, twipsPerPixel(dpi));
-}
 
 QImage renderPlot(const PlotInput &in, int dpi)
 {
@@ -59,16 +34,6 @@ QImage renderPlot(const PlotInput &in, int dpi)
     drawPlotPanels(p, in, plotLayout(QRectF(0, 68, 1280, 572)), f);
     p.end();
     return image;
-}
-
-std::string encodePng(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    // Every picture is opaque: without the alpha channel the file is a quarter smaller.
-    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "PNG", 0);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 } // namespace brownian::lab

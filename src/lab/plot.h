@@ -32,13 +32,4 @@ struct GroupSummary;
 /// and Z below it where the runs have it; 960 pixels wide at 96 dpi.
 QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi);
 
-/// The main window's path picture, 5063 twips square, at `dpi` dots per inch.
-std::unique_ptr<ImageSurface> makePathPicture(int dpi);
-
-/// The main window's frame buffer, the view square, at `dpi` dots per inch.
-std::unique_ptr<ImageSurface> makeFrameBuffer(int dpi);
-
-/// PNG bytes of an image.
-std::string encodePng(const QImage &image);
-
 } // namespace brownian::lab

@@ -76,7 +76,7 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
     NullCanvas nullPath;
     std::unique_ptr<ImageSurface> pathPicture;
     if (!o.pathPng.empty())
-        pathPicture = makePathPicture(o.dpi);
+        pathPicture = brownian::pathPicture(o.dpi);
     Canvas &path = pathPicture ? static_cast<Canvas &>(*pathPicture) : nullPath;
 
     Simulation simulation(ModPar {}, o.threads);
@@ -113,7 +113,7 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
 
     std::unique_ptr<ImageSurface> frame;
     if (!o.framePng.empty()) {
-        frame = makeFrameBuffer(o.dpi);
+        frame = brownian::frameBuffer(o.dpi);
         frame->setFillStyle(FillStyle::Solid);
         try {
             drawFrame(state, *frame);
@@ -137,9 +137,9 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
     if (OutputFile *f = files.find("--speeds-out"))
         f->write(speedsCsv(speeds));
     if (OutputFile *f = files.find("--path-png"))
-        f->write(encodePng(pathPicture->image()));
+        f->write(pngBytes(pathPicture->image()));
     if (OutputFile *f = files.find("--frame-png"))
-        f->write(encodePng(frame->image()));
+        f->write(pngBytes(frame->image()));
     if (OutputFile *f = files.find("--plot")) {
         PlotInput in;
         in.unbounded = o.unbounded;
@@ -150,7 +150,7 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
         in.ticks = o.ticks;
         in.subSteps = stepper.subSteps();
         fillPlotData(in, msd, *recorder.speeds(), speeds, o.particles());
-        f->write(encodePng(renderPlot(in, o.dpi)));
+        f->write(pngBytes(renderPlot(in, o.dpi)));
     }
     if (OutputFile *manifest = files.find("--manifest"))
         manifest->write(manifestText(o, o.manifestOut));

@@ -1,5 +1,6 @@
 #include "frmpar.h"
 
+#include "model/geometry.h"
 #include "sim/settings.h"
 #include "toolkit/application.h"
 #include "toolkit/units.h"
@@ -20,7 +21,6 @@ namespace brownian {
 namespace {
 
 constexpr double kSingleWidth = 5160, kDoubleWidth = 10200, kOuterHeight = 5445;
-constexpr double kPictureSide = 5063;
 constexpr double kViewSide = 5000;
 constexpr int kKeySpace = 32, kKeyEsc = 27, kKeyB = 66, kKeyD = 68, kKeyG = 71;
 constexpr int kKeyUp = 38, kKeyDown = 40;
@@ -61,7 +61,7 @@ FrmPar::FrmPar(Animation &animation)
     setFocusPolicy(Qt::StrongFocus);
     toolkit::setClientSizeTwips(this, 5040, 5040);
 
-    m_path = new toolkit::PictureBox(this, kPictureSide, kPictureSide);
+    m_path = new toolkit::PictureBox(this, field::kPathPictureSide, field::kPathPictureSide);
     m_path->hide();
     m_path->onMouseDown = [this](int button, int shift, float x, float y) {
         PicPar_MouseDown(1, button, shift, x, y);

@@ -11,6 +11,8 @@ inline constexpr float kFieldHigh = 5500.0f;
 inline constexpr float kPeriod = 6000.0f;
 /// Side of the square 0..kViewSide that the main window shows, twips.
 inline constexpr float kViewSide = 5000.0f;
+/// Side of the main window's square path picture, twips (the lab and the Python module save it).
+inline constexpr double kPathPictureSide = 5063;
 /// Margin of the placement in each mode, twips: the start grid fills -Margin/2..5000+Margin/2.
 inline constexpr int kBoundedMargin = 0;
 inline constexpr int kUnboundedMargin = 1000;

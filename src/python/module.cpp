@@ -120,6 +120,12 @@ py::array_t<float> stateView(py::object owner, const SingleArray &values)
     return view;
 }
 
+/// The view of one of the state's arrays, for the Simulation's properties.
+template <SingleArray ModPar::*Column> py::array_t<float> stateColumn(py::object self)
+{
+    return stateView(self, self.cast<PySimulation &>().session().state().*Column);
+}
+
 template <typename T> py::array_t<T> arrayOf(const std::vector<T> &values)
 {
     return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
@@ -279,29 +285,13 @@ PYBIND11_MODULE(brownian, m)
             "Runs `ticks` ticks, each the window's tick of `speed` sub-steps. Ctrl-C stops the "
             "run after a whole tick with KeyboardInterrupt. A fault raises SimulationFault. "
             "progress: a progress line on sys.stderr.")
-        .def_property_readonly(
-            "x",
-            [](py::object self) {
-                return stateView(self, self.cast<PySimulation &>().session().state().ParX);
-            },
+        .def_property_readonly("x", &stateColumn<&ModPar::ParX>,
             "The particles' x, twips: a read-only float32 view of the state.")
-        .def_property_readonly(
-            "y",
-            [](py::object self) {
-                return stateView(self, self.cast<PySimulation &>().session().state().ParY);
-            },
+        .def_property_readonly("y", &stateColumn<&ModPar::ParY>,
             "The particles' y, twips (downward): a read-only float32 view of the state.")
-        .def_property_readonly(
-            "vx",
-            [](py::object self) {
-                return stateView(self, self.cast<PySimulation &>().session().state().ParVX);
-            },
+        .def_property_readonly("vx", &stateColumn<&ModPar::ParVX>,
             "The particles' x velocity, twips per sub-step: a read-only float32 view.")
-        .def_property_readonly(
-            "vy",
-            [](py::object self) {
-                return stateView(self, self.cast<PySimulation &>().session().state().ParVY);
-            },
+        .def_property_readonly("vy", &stateColumn<&ModPar::ParVY>,
             "The particles' y velocity, twips per sub-step: a read-only float32 view.")
         .def(
             "unwrapped",
@@ -359,13 +349,13 @@ PYBIND11_MODULE(brownian, m)
             "frame_png",
             [](PySimulation &self, const std::filesystem::path &path, py::handle dpi) {
                 const int checked = checkDpi(wholeText(dpi, "dpi"));
-                writeFile(path.string(), encodePng(self.idle().frameImage(checked)));
+                writeFile(path.string(), pngBytes(self.idle().frameImage(checked)));
             },
             "path"_a, "dpi"_a = 96, "Writes the frame as `brownian-lab run --frame-png` does.")
         .def(
             "path_png",
             [](PySimulation &self, const std::filesystem::path &path) {
-                writeFile(path.string(), encodePng(self.idle().pathImage()));
+                writeFile(path.string(), pngBytes(self.idle().pathImage()));
             },
             "path"_a,
             "Writes the tracked particle's path since the placement as `brownian-lab run "

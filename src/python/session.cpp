@@ -6,8 +6,6 @@
 #include "lab/recorder.h"
 #include "model/geometry.h"
 
-#include <QBuffer>
-
 #include <cctype>
 #include <charconv>
 
@@ -56,16 +54,6 @@ lab::LabOptions checkWithLab(std::vector<std::string> options)
     return parsed.options;
 }
 
-// The lab's pictures: the main window's path picture (5063 twips square) and its view square,
-// at a resolution in dots per inch.
-constexpr double kPathSide = 5063;
-constexpr int kPathDpi = 96;
-
-std::unique_ptr<ImageSurface> makePicture(double sideTwips, int dpi)
-{
-    return std::make_unique<ImageSurface>(sideTwips, sideTwips, 1440.0 / dpi);
-}
-
 /// A copy of a surface's image that outlives the surface, in the format the lab saves.
 QImage detached(const QImage &image)
 {
@@ -110,11 +98,10 @@ std::int64_t checkTicks(const std::string &ticks)
 {
     // The lab's parser costs about 0.1 ms, as much as a tick of a few hundred particles: the
     // counts within its limit pass without it; it words the message for the others.
-    constexpr std::int64_t kLabLimit = 1'000'000'000'000;
     std::int64_t value = 0;
     const char *end = ticks.data() + ticks.size();
     const auto [last, ec] = std::from_chars(ticks.data(), end, value);
-    if (ec == std::errc() && last == end && value >= 0 && value <= kLabLimit)
+    if (ec == std::errc() && last == end && value >= 0 && value <= lab::kMaxTicks)
         return value;
     return checkWithLab({ "--ticks=" + ticks }).ticks;
 }
@@ -143,7 +130,7 @@ Session::Session(const lab::LabOptions &options, int threads,
     const std::optional<std::vector<lab::StateRow>> &rows)
     : m_options(options)
     , m_simulation(placedSimulation(options, threads, rows))
-    , m_path(makePicture(kPathSide, kPathDpi))
+    , m_path(pathPicture(96))
     , m_stepper(m_simulation, options.unbounded)
 {
 }
@@ -203,7 +190,7 @@ std::string Session::stateText() const
 
 QImage Session::frameImage(int dpi) const
 {
-    const auto frame = makePicture(field::kViewSide, dpi);
+    const auto frame = frameBuffer(dpi);
     frame->setFillStyle(FillStyle::Solid);
     try {
         drawFrame(state(), *frame);
@@ -216,21 +203,6 @@ QImage Session::frameImage(int dpi) const
 QImage Session::pathImage() const
 {
     return detached(m_path->image());
-}
-
-std::string encodePng(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    // Every picture is opaque: without the alpha channel the file is a quarter smaller.
-    QImage opaque = image.convertToFormat(QImage::Format_RGB32);
-    // The resolution the lab's files record (Qt's for a 96 dpi screen, the offscreen one's);
-    // without a screen Qt would record 100 dpi.
-    opaque.setDotsPerMeterX(qRound(96 * 100 / 2.54));
-    opaque.setDotsPerMeterY(qRound(96 * 100 / 2.54));
-    opaque.save(&buffer, "PNG", 0);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 void writeFile(const std::string &path, const std::string &bytes)

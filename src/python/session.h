@@ -134,9 +134,6 @@ private:
     Sampling m_sampling { *this };
 };
 
-/// PNG bytes of a picture, as the lab encodes its pictures.
-std::string encodePng(const QImage &image);
-
 /// Writes `bytes` to `path` whole or not at all, as the lab writes its outputs. Throws
 /// OutputError.
 void writeFile(const std::string &path, const std::string &bytes);

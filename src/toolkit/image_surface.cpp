@@ -1,7 +1,9 @@
 #include "image_surface.h"
 
 #include "line_raster.h"
+#include "model/geometry.h"
 
+#include <QBuffer>
 #include <QPainter>
 
 #include <algorithm>
@@ -270,6 +272,30 @@ void ImageSurface::rectangle(float x1, float y1, float x2, float y2, Rgb outline
     p.end();
     writableBits();
     markDirty(floorToInt(reach.top()), floorToInt(reach.bottom()) + 1);
+}
+
+std::unique_ptr<ImageSurface> pathPicture(int dpi)
+{
+    constexpr double side = field::kPathPictureSide;
+    return std::make_unique<ImageSurface>(side, side, 1440.0 / dpi);
+}
+
+std::unique_ptr<ImageSurface> frameBuffer(int dpi)
+{
+    constexpr double side = field::kViewSide;
+    return std::make_unique<ImageSurface>(side, side, 1440.0 / dpi);
+}
+
+std::string pngBytes(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImage opaque = image.convertToFormat(QImage::Format_RGB32);
+    opaque.setDotsPerMeterX(qRound(96 * 100 / 2.54));
+    opaque.setDotsPerMeterY(qRound(96 * 100 / 2.54));
+    opaque.save(&buffer, "PNG", 0);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 } // namespace brownian

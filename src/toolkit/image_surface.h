@@ -5,6 +5,9 @@
 
 #include <QImage>
 
+#include <memory>
+#include <string>
+
 namespace brownian {
 
 /// A retained picture: a QImage in device pixels that keeps everything drawn on it, also while
@@ -90,5 +93,14 @@ private:
 
     DiscSprites m_sprites;
 };
+
+/// The main window's path picture (field::kPathPictureSide square) and its frame buffer (the view
+/// square) at `dpi` dots per inch, as the lab and the Python module draw them headless.
+std::unique_ptr<ImageSurface> pathPicture(int dpi);
+std::unique_ptr<ImageSurface> frameBuffer(int dpi);
+
+/// PNG bytes of a picture, opaque (a quarter smaller than with the alpha channel), recording
+/// 96 dpi as a 96 dpi screen does, with or without a screen.
+std::string pngBytes(const QImage &image);
 
 } // namespace brownian
