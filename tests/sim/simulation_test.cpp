@@ -98,6 +98,7 @@ TEST(Simulation, WorkersStartAndStopCleanly)
         EXPECT_THROW(simulation.setThreads(threads), std::invalid_argument) << threads;
     EXPECT_EQ(simulation.threads(), 3);
     simulation.setThreads(256);
+    EXPECT_EQ(simulation.threads(), 256);
     simulation.subStep(true, path);
     EXPECT_TRUE(brownian::test::sameState(simulation.state(), reference.state()));
 }
