@@ -32,8 +32,6 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
         o.pairs == "all"        ? PairPass::All
             : o.pairs == "grid" ? PairPass::Grid
                                 : PairPass::Auto);
-    ModPar &state = simulation.state();
-    prepareState(state, o);
 
     // One tick as the window runs it, with the drawing made to happen: the frame is drawn and
     // cleared, the path segments are drawn onto the path picture.
@@ -49,7 +47,7 @@ int benchCommand(const LabOptions &o, const GuiStarter &startGui)
     std::vector<BenchCase> cases;
     int status = kExitOk;
     try {
-        placeParticles(state, rows);
+        placeParticles(simulation.state(), o, rows);
         pathCanvas.clear();
         status = timeCases(o, simulation, tick, cases);
     } catch (const RuntimeFault &fault) {

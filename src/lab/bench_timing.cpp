@@ -17,14 +17,6 @@ double since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-bool interrupted()
-{
-    if (!InterruptGuard::interrupted())
-        return false;
-    printError("interrupted");
-    return true;
-}
-
 /// Whether the particles' positions and velocities are the same bits in both states.
 bool sameParticles(const ModPar &a, const ModPar &b)
 {
@@ -50,32 +42,45 @@ std::string format(const char *pattern, auto... values)
     return buffer;
 }
 
-/// --pairs both: every tick run with every pair tested and then again from the same state with
-/// the cell grid, timed apart; the two results must agree bit for bit, and the run goes on from
-/// them. The grid's timed tick follows an untimed tick from the state a tick before, with the
-/// caches and the helper thread as a run leaves them.
-int timePaired(const LabOptions &o, Simulation &simulation, const TickRunner &tick,
+} // namespace
+
+std::int64_t warmUpTicks(const LabOptions &o)
+{
+    return o.warmUp >= 0 ? o.warmUp : std::max<std::int64_t>(100, o.ticks / 10);
+}
+
+/// With --pairs both every tick is run with every pair tested and then again from the same
+/// state with the cell grid, timed apart; the two results must agree bit for bit, and the run
+/// goes on from them. The grid's timed tick follows an untimed tick from the state a tick
+/// before, with the caches and the helper thread as a run leaves them.
+int timeCases(const LabOptions &o, Simulation &simulation, const TickRunner &tick,
     std::vector<BenchCase> &cases)
 {
+    InterruptGuard interrupt;
+    const auto interrupted = &InterruptGuard::interrupted;
+    cases.assign(o.repeats, {});
+    const bool paired = o.pairs == "both";
     ModPar &state = simulation.state();
     std::optional<ModPar> previous;
-    simulation.setPairPass(PairPass::Grid); // the same results, sooner
+    if (paired)
+        simulation.setPairPass(PairPass::Grid); // the same results, sooner
     TickCounters ignored;
-    for (std::int64_t t = 0, warmUp = warmUpTicks(o); t < warmUp; ++t) {
-        if (interrupted())
-            return kExitInterrupted;
-        if (t == warmUp - 1)
+    for (std::int64_t t = 0, warmUp = warmUpTicks(o); t < warmUp && !interrupted(); ++t) {
+        if (paired && t == warmUp - 1)
             previous = state;
         tick(ignored);
     }
-    for (int r = 0; r < o.repeats; ++r) {
+    for (int r = 0; r < o.repeats && !interrupted(); ++r) {
         BenchCase &c = cases[r];
-        for (std::int64_t t = 0; t < o.ticks; ++t) {
-            if (interrupted())
-                return kExitInterrupted;
+        Clock::time_point start = Clock::now();
+        for (std::int64_t t = 0; !paired && t < o.ticks && !interrupted(); ++t)
+            tick(c.counters);
+        if (!paired)
+            c.seconds = since(start);
+        for (std::int64_t t = 0; paired && t < o.ticks && !interrupted(); ++t) {
             ModPar current = state;
             simulation.setPairPass(PairPass::All);
-            Clock::time_point start = Clock::now();
+            start = Clock::now();
             tick(ignored);
             c.seconds += since(start);
             ModPar byAllPairs = std::move(state);
@@ -96,50 +101,28 @@ int timePaired(const LabOptions &o, Simulation &simulation, const TickRunner &ti
                 return kExitFault;
             }
         }
-        std::printf("case %d/%d: %lld ticks: all pairs %.2f us/tick, cell grid %.2f us/tick, "
-                    "ratio %.1f, %.2f contacts/tick, results identical\n",
-            r + 1, o.repeats, static_cast<long long>(o.ticks), c.seconds * 1e6 / o.ticks,
-            c.gridSeconds * 1e6 / o.ticks, c.seconds / c.gridSeconds,
-            static_cast<double>(c.counters.contacts) / o.ticks);
-        std::fflush(stdout);
-    }
-    return kExitOk;
-}
-
-} // namespace
-
-std::int64_t warmUpTicks(const LabOptions &o)
-{
-    return o.warmUp >= 0 ? o.warmUp : std::max<std::int64_t>(100, o.ticks / 10);
-}
-
-int timeCases(const LabOptions &o, Simulation &simulation, const TickRunner &tick,
-    std::vector<BenchCase> &cases)
-{
-    InterruptGuard interrupt;
-    cases.assign(o.repeats, {});
-    if (o.pairs == "both")
-        return timePaired(o, simulation, tick, cases);
-    TickCounters ignored;
-    for (std::int64_t t = 0; t < warmUpTicks(o) && !InterruptGuard::interrupted(); ++t)
-        tick(ignored);
-    for (int r = 0; r < o.repeats; ++r) {
-        BenchCase &c = cases[r];
-        const Clock::time_point start = Clock::now();
-        for (std::int64_t t = 0; t < o.ticks && !InterruptGuard::interrupted(); ++t)
-            tick(c.counters);
-        c.seconds = since(start);
         if (interrupted())
-            return kExitInterrupted;
-        std::printf("case %d/%d: %lld ticks in %.1f ms: %.2f us/tick, %.0f ticks/s, %.4g pair "
-                    "tests/s, %.2f contacts/tick\n",
-            r + 1, o.repeats, static_cast<long long>(o.ticks), c.seconds * 1e3,
-            c.seconds * 1e6 / o.ticks, o.ticks / c.seconds,
-            static_cast<double>(c.counters.pairTests) / c.seconds,
-            static_cast<double>(c.counters.contacts) / o.ticks);
+            break;
+        const auto ticks = static_cast<double>(o.ticks);
+        if (paired)
+            std::printf("case %d/%d: %lld ticks: all pairs %.2f us/tick, cell grid %.2f us/tick, "
+                        "ratio %.1f, %.2f contacts/tick, results identical\n",
+                r + 1, o.repeats, static_cast<long long>(o.ticks), c.seconds * 1e6 / ticks,
+                c.gridSeconds * 1e6 / ticks, c.seconds / c.gridSeconds,
+                static_cast<double>(c.counters.contacts) / ticks);
+        else
+            std::printf("case %d/%d: %lld ticks in %.1f ms: %.2f us/tick, %.0f ticks/s, %.4g pair "
+                        "tests/s, %.2f contacts/tick\n",
+                r + 1, o.repeats, static_cast<long long>(o.ticks), c.seconds * 1e3,
+                c.seconds * 1e6 / ticks, ticks / c.seconds,
+                static_cast<double>(c.counters.pairTests) / c.seconds,
+                static_cast<double>(c.counters.contacts) / ticks);
         std::fflush(stdout);
     }
-    return kExitOk;
+    if (!interrupted())
+        return kExitOk;
+    printError("interrupted");
+    return kExitInterrupted;
 }
 
 std::string benchSummary(const LabOptions &o, const std::vector<BenchCase> &cases)

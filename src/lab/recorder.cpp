@@ -17,41 +17,32 @@ namespace {
 constexpr std::size_t kMaxInputBytes = 64u << 20;
 constexpr std::size_t kChunk = 1 << 20; // of streamed text handed to a sink at a time
 
-std::optional<std::vector<StateRow>> readInput(const LabOptions &o)
-{
-    if (o.stateIn.empty())
-        return std::nullopt;
-    const bool fromStdin = o.stateIn == "-";
-    const std::string name = fromStdin ? std::string("standard input") : o.stateIn;
-    std::FILE *file = fromStdin ? stdin : std::fopen(o.stateIn.c_str(), "rb");
-    if (!file)
-        throw InputError("--state-in: cannot read '" + name + "': " + std::strerror(errno));
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-        if (text.size() > kMaxInputBytes)
-            break;
-    }
-    const bool failed = std::ferror(file);
-    const int err = errno;
-    if (!fromStdin)
-        std::fclose(file);
-    if (failed)
-        throw InputError("--state-in: cannot read '" + name + "': " + std::strerror(err));
-    if (text.size() > kMaxInputBytes)
-        throw InputError(name + ": larger than " + std::to_string(kMaxInputBytes >> 20)
-            + " MB, far more than a state of " + std::to_string(o.particles()) + " particles");
-    return parseStateCsv(text, o.particles(), name);
-}
-
 } // namespace
 
 bool readStateInput(const LabOptions &o, std::optional<std::vector<StateRow>> &rows)
 {
+    if (o.stateIn.empty())
+        return true;
+    const bool fromStdin = o.stateIn == "-";
+    const std::string name = fromStdin ? std::string("standard input") : o.stateIn;
+    std::FILE *file = fromStdin ? stdin : std::fopen(o.stateIn.c_str(), "rb");
+    std::string text;
+    char buffer[1 << 16];
+    std::size_t got;
+    while (file && text.size() <= kMaxInputBytes
+        && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    const bool failed = !file || std::ferror(file);
+    const int err = errno;
+    if (file && !fromStdin)
+        std::fclose(file);
     try {
-        rows = readInput(o);
+        if (failed)
+            throw InputError("--state-in: cannot read '" + name + "': " + std::strerror(err));
+        if (text.size() > kMaxInputBytes)
+            throw InputError(name + ": larger than " + std::to_string(kMaxInputBytes >> 20)
+                + " MB, far more than a state of " + std::to_string(o.particles()) + " particles");
+        rows = parseStateCsv(text, o.particles(), name);
         return true;
     } catch (const InputError &e) {
         printError(e.what());
@@ -59,17 +50,14 @@ bool readStateInput(const LabOptions &o, std::optional<std::vector<StateRow>> &r
     }
 }
 
-void prepareState(ModPar &s, const LabOptions &o)
+void placeParticles(
+    ModPar &s, const LabOptions &o, const std::optional<std::vector<StateRow>> &rows)
 {
     s.setDefaults();
     s.BoundMode = o.unbounded ? 1 : 0;
     applySettings(s, { o.numSide, o.size, o.speed, o.locus });
     if (o.seed)
         s.random.seed(*o.seed);
-}
-
-void placeParticles(ModPar &s, const std::optional<std::vector<StateRow>> &rows)
-{
     if (rows)
         loadState(s, *rows);
     else
@@ -96,78 +84,75 @@ void Stepper::afterSubStep(const ModPar &s)
         m_after->afterSubStep(s);
 }
 
-Recorder::Recorder(RecorderSetup setup, const ModPar &start)
+Recorder::Recorder(RecorderSetup setup, const Stepper &stepper)
     : m_setup(std::move(setup))
-    , m_motion(start, m_setup.unbounded, m_setup.msd, m_setup.speeds, m_setup.totalSubSteps)
+    , m_stepper(stepper)
+    , m_motion(stepper.simulation().state(), stepper.unbounded(), m_setup.msd, m_setup.speeds,
+          m_setup.totalSubSteps)
 {
-    if (m_setup.snapshots)
+    const ModPar &s = stepper.simulation().state();
+    if (m_setup.snapshots) {
         m_snapshots = std::string(kSnapshotHeader) + '\n';
-    if (m_setup.trace)
+        appendStateRows(m_snapshots, s, "0,");
+    }
+    if (m_setup.trace) {
         m_trace = std::string(kTraceHeader) + '\n';
-    if (m_setup.stats)
-        m_stats = statsHeader(m_setup.unbounded) + '\n';
+        traceRow(s);
+    }
+    if (m_setup.stats) {
+        m_stats = statsHeader(stepper.unbounded()) + '\n';
+        afterTick(s, 0, TickCounters {});
+    }
+    m_motion.sample(s, stepper.unwrappedX(), stepper.unwrappedY());
 }
 
 void Recorder::pass(const TextSink &sink, std::string &buffer, bool last)
 {
-    if (sink && (last || buffer.size() >= kChunk))
-        sink(buffer, last);
-}
-
-void Recorder::traceRow(const ModPar &s, std::int64_t subStep, const std::vector<double> &ux,
-    const std::vector<double> &uy)
-{
-    const int L = s.LocusNo.value();
-    appendRow(m_trace, subStep, s.ParX.at(L), s.ParY.at(L), ux.at(L), uy.at(L));
-    pass(m_setup.trace, m_trace, false);
-}
-
-void Recorder::atStart(
-    const ModPar &s, const std::vector<double> &ux, const std::vector<double> &uy)
-{
-    if (m_setup.snapshots) {
-        appendStateRows(m_snapshots, s, "0,");
-        pass(m_setup.snapshots, m_snapshots, false);
+    if (sink && (last || buffer.size() >= kChunk)) {
+        sink(buffer);
+        buffer.clear();
     }
-    if (m_setup.trace)
-        traceRow(s, 0, ux, uy);
-    if (m_setup.stats)
-        afterTick(s, 0, TickCounters {});
-    m_motion.sample(s, ux, uy);
 }
 
-void Recorder::afterSubStep(const ModPar &s, std::int64_t subStep, const std::vector<double> &ux,
-    const std::vector<double> &uy)
+void Recorder::traceRow(const ModPar &s)
+{
+    const auto L = static_cast<std::size_t>(s.LocusNo.value());
+    appendRow(m_trace, m_stepper.subSteps(), s.ParX.at(L), s.ParY.at(L),
+        m_stepper.unwrappedX().at(L), m_stepper.unwrappedY().at(L));
+    pass(m_setup.trace, m_trace);
+}
+
+void Recorder::afterSubStep(const ModPar &s)
 {
     if (m_setup.trace)
-        traceRow(s, subStep, ux, uy);
-    m_motion.sample(s, ux, uy);
+        traceRow(s);
+    m_motion.sample(s, m_stepper.unwrappedX(), m_stepper.unwrappedY());
 }
 
 void Recorder::afterTick(
     const ModPar &s, std::int64_t tick, const TickCounters &counters, const CollisionRecord *record)
 {
+    const bool unbounded = m_stepper.unbounded();
     if (m_setup.stats) {
         const Totals t = stateTotals(s);
         const int n = s.ParVX.size();
-        const double kT = temperature(t, n, m_setup.unbounded);
+        const double kT = temperature(t, n, unbounded);
         const CollisionRecord r = record ? *record : CollisionRecord {};
-        const double pressure =
-            virialPressure(r, n, kT, gasArea(m_setup.unbounded, s.ParSize.toDouble()));
-        if (m_setup.unbounded)
+        const double pressure = virialPressure(r, n, kT, gasArea(unbounded, s.ParSize.toDouble()));
+        if (unbounded)
             appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts,
                 kT, pressure);
         else
             appendRow(m_stats, tick, t.kineticEnergy, t.momentumX, t.momentumY, counters.contacts,
                 kT, pressure, wallPressure(r));
-        pass(m_setup.stats, m_stats, false);
+        pass(m_setup.stats, m_stats);
     }
     if (m_setup.snapshots && tick > 0 && tick % m_setup.every == 0) {
         std::string prefix;
         appendInteger(prefix, tick);
         prefix += ',';
         appendStateRows(m_snapshots, s, prefix);
-        pass(m_setup.snapshots, m_snapshots, false);
+        pass(m_setup.snapshots, m_snapshots);
     }
 }
 

@@ -5,18 +5,16 @@
 #include "analysis/analysis.h"
 #include "analysis/motion.h"
 #include "csv.h"
-#include "model/modpar.h"
 #include "options.h"
 #include "sim/canvas.h"
 #include "sim/collision_record.h"
 #include "sim/simulation.h"
-#include "sim/step.h"
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brownian::lab {
@@ -25,24 +23,18 @@ namespace brownian::lab {
 /// what is wrong, naming the option, or the file and line.
 bool readStateInput(const LabOptions &options, std::optional<std::vector<StateRow>> &rows);
 
-/// Sets up the state as the program does before its first placement: the defaults, then the
-/// settings of the options, then the arrays re-dimensioned; seeds the random source when asked.
-void prepareState(ModPar &state, const LabOptions &options);
-
-/// The start: the rows read, or InitPar(BoundMode × 1000). A fault of the placement is thrown
-/// as RuntimeFault.
-void placeParticles(ModPar &state, const std::optional<std::vector<StateRow>> &rows);
-
-// The totals moved to the analysis layer, which the program's observation window shares.
-using brownian::stateTotals;
-using brownian::Totals;
+/// Sets the state up as the program does before its first placement (the defaults, then the
+/// settings of the options, the random source seeded when asked), then places the particles:
+/// the rows read, or InitPar(BoundMode × 1000). A fault of the placement is thrown as
+/// RuntimeFault.
+void placeParticles(
+    ModPar &state, const LabOptions &options, const std::optional<std::vector<StateRow>> &rows);
 
 /// Runs ticks through the program's own tick and keeps every particle's unwrapped position
-/// (UnwrappedPositions).
+/// (UnwrappedPositions), from the simulation's positions when it is made.
 class Stepper final : private SubStepObserver
 {
 public:
-    /// Starts the unwrapped positions at the simulation's positions.
     Stepper(Simulation &simulation, bool unbounded);
 
     /// One tick as the window runs it (Simulation::tick), with its path segments on `path`. After
@@ -51,12 +43,11 @@ public:
     /// caller draws it (drawFrame).
     void tick(Canvas &path, TickCounters &counters, SubStepObserver *after = nullptr);
 
-    /// Sub-steps run so far.
     std::int64_t subSteps() const { return m_unwrapped.subSteps(); }
     const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
     const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
-    ModPar &state() { return m_simulation.state(); }
-    Simulation &simulation() { return m_simulation; }
+    bool unbounded() const { return m_unbounded; }
+    Simulation &simulation() const { return m_simulation; }
 
 private:
     void afterSubStep(const ModPar &state) override;
@@ -68,31 +59,29 @@ private:
     UnwrappedPositions m_unwrapped;
 };
 
-/// Receives a channel's text: it may take all of `buffer` (and clear it) or leave it to grow;
-/// `last` once the run is over.
-using TextSink = std::function<void(std::string &buffer, bool last)>;
+/// Takes a channel's text, a megabyte at a time and the rest when the run is over.
+using TextSink = std::function<void(std::string_view text)>;
 
-/// What a run records, and where the streamed text goes; an empty sink is not recorded.
+/// What a run records; a channel without a sink is not recorded.
 struct RecorderSetup
 {
     TextSink snapshots, trace, stats;
     std::int64_t every = 1; ///< ticks between snapshots
     bool msd = false, speeds = false;
-    bool unbounded = false;
     std::int64_t totalSubSteps = 0; ///< sub-steps the run will make (for the MSD lags)
 };
 
-/// Gathers the outputs of a run as it goes: the snapshot, trace and statistics rows (streamed
-/// to their sinks a megabyte at a time), the MSD and the speed histogram.
-class Recorder
+/// Gathers the outputs of a stepper's run as it goes: the snapshot, trace and statistics rows,
+/// the MSD and the speed histogram. Given to the stepper's ticks when wantsSubSteps(), it takes
+/// every sub-step.
+class Recorder final : public SubStepObserver
 {
 public:
-    Recorder(RecorderSetup setup, const ModPar &start);
+    /// Takes the rows of tick 0 and sub-step 0 and the first samples from the stepper's state.
+    Recorder(RecorderSetup setup, const Stepper &stepper);
 
-    /// The rows of tick 0 / sub-step 0, and the first MSD and speed samples.
-    void atStart(const ModPar &state, const std::vector<double> &ux, const std::vector<double> &uy);
-    void afterSubStep(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
-        const std::vector<double> &uy);
+    /// The trace row, the MSD and the speed samples of the sub-step the stepper just made.
+    void afterSubStep(const ModPar &state) override;
     /// `record`: the collisions of the tick, for the pressure (none at tick 0: N kT / A).
     void afterTick(const ModPar &state, std::int64_t tick, const TickCounters &counters,
         const CollisionRecord *record = nullptr);
@@ -104,34 +93,13 @@ public:
     const SpeedHistogram *speeds() const { return m_motion.speeds(); }
 
 private:
-    void traceRow(const ModPar &state, std::int64_t subStep, const std::vector<double> &ux,
-        const std::vector<double> &uy);
-    static void pass(const TextSink &sink, std::string &buffer, bool last);
+    void traceRow(const ModPar &state);
+    static void pass(const TextSink &sink, std::string &buffer, bool last = false);
 
     RecorderSetup m_setup;
+    const Stepper &m_stepper;
     std::string m_snapshots, m_trace, m_stats;
     MotionSampler m_motion;
-};
-
-/// Hands every sub-step of a stepper's ticks to a recorder, with the stepper's count and
-/// unwrapped positions: the trace row, the MSD and the speed samples.
-class SubStepRecording final : public SubStepObserver
-{
-public:
-    SubStepRecording(Recorder &recorder, const Stepper &stepper)
-        : m_recorder(recorder)
-        , m_stepper(stepper)
-    {
-    }
-    void afterSubStep(const ModPar &state) override
-    {
-        m_recorder.afterSubStep(
-            state, m_stepper.subSteps(), m_stepper.unwrappedX(), m_stepper.unwrappedY());
-    }
-
-private:
-    Recorder &m_recorder;
-    const Stepper &m_stepper;
 };
 
 /// The CSV text of the MSD points.

@@ -15,21 +15,19 @@ namespace {
 int runTicks(const LabOptions &o, Stepper &stepper, Recorder &recorder, Canvas &path,
     ImageSurface *pathPicture)
 {
-    SubStepRecording recording(recorder, stepper);
-    SubStepObserver *after = recorder.wantsSubSteps() ? &recording : nullptr;
     Progress progress(o.ticks, Progress::stderrIsTerminal());
     CollisionRecord collisions;
     CollisionRecord *record = recorder.wantsCollisions() ? &collisions : nullptr;
     Simulation &simulation = stepper.simulation();
     simulation.setCollisionRecord(record);
-    std::int64_t tick = 0;
+    std::int64_t tick = 1;
     std::string failure;
     int status = kExitOk;
     try {
-        for (tick = 1; tick <= o.ticks && status == kExitOk; ++tick) {
+        for (; tick <= o.ticks && status == kExitOk; ++tick) {
             TickCounters counters;
-            stepper.tick(path, counters, after);
-            recorder.afterTick(stepper.state(), tick, counters, record);
+            stepper.tick(path, counters, recorder.wantsSubSteps() ? &recorder : nullptr);
+            recorder.afterTick(simulation.state(), tick, counters, record);
             collisions.clear();
             if (pathPicture && tick % 1024 == 0)
                 pathPicture->image();
@@ -81,9 +79,8 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
 
     Simulation simulation(ModPar {}, o.threads);
     ModPar &state = simulation.state();
-    prepareState(state, o);
     try {
-        placeParticles(state, rows);
+        placeParticles(state, o, rows);
     } catch (const RuntimeFault &fault) {
         printError("simulation fault in the placement (InitPar): " + faultText(fault));
         return kExitFault;
@@ -93,54 +90,47 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
     // Each streamed channel writes straight into its opened file.
     auto sinkTo = [&files](const char *option) -> TextSink {
         OutputFile *file = files.find(option);
-        if (!file)
-            return {};
-        return [file](std::string &buffer, bool) {
-            file->write(buffer);
-            buffer.clear();
-        };
+        return file ? TextSink([file](std::string_view text) { file->write(text); }) : nullptr;
     };
     Stepper stepper(simulation, o.unbounded);
-    Recorder recorder(
-        { sinkTo("--snapshots-out"), sinkTo("--trace-out"), sinkTo("--stats-out"), o.every,
-            o.wantsMsd(), o.wantsSpeeds(), o.unbounded, o.ticks * std::max(0, o.speed) },
-        state);
-    recorder.atStart(state, stepper.unwrappedX(), stepper.unwrappedY());
+    Recorder recorder({ sinkTo("--snapshots-out"), sinkTo("--trace-out"), sinkTo("--stats-out"),
+                          o.every, o.wantsMsd(), o.wantsSpeeds(), o.ticks * std::max(0, o.speed) },
+        stepper);
     if (const int status = runTicks(o, stepper, recorder, path, pathPicture.get());
         status != kExitOk)
         return status;
     recorder.finish();
 
-    std::unique_ptr<ImageSurface> frame;
+    std::string frame;
     if (!o.framePng.empty()) {
-        frame = brownian::frameBuffer(o.dpi);
-        frame->setFillStyle(FillStyle::Solid);
+        const std::unique_ptr<ImageSurface> surface = brownian::frameBuffer(o.dpi);
+        surface->setFillStyle(FillStyle::Solid);
         try {
-            drawFrame(state, *frame);
+            drawFrame(state, *surface);
         } catch (const RuntimeFault &fault) {
             printError("simulation fault while drawing the frame: " + faultText(fault));
             return kExitFault;
         }
+        frame = pngBytes(surface->image());
     }
     const std::vector<MsdPoint> msd =
         recorder.msd() ? recorder.msd()->result() : std::vector<MsdPoint> {};
     const std::vector<SpeedBin> speeds =
         recorder.speeds() ? recorder.speeds()->result(o.bins) : std::vector<SpeedBin> {};
-    if (OutputFile *f = files.find("--state-out")) {
-        std::string text(kStateHeader);
-        text += '\n';
+    auto write = [&files](const char *option, const std::function<std::string()> &text) {
+        if (OutputFile *f = files.find(option))
+            f->write(text());
+    };
+    write("--state-out", [&] {
+        std::string text = std::string(kStateHeader) + '\n';
         appendStateRows(text, state);
-        f->write(text);
-    }
-    if (OutputFile *f = files.find("--msd-out"))
-        f->write(msdCsv(msd));
-    if (OutputFile *f = files.find("--speeds-out"))
-        f->write(speedsCsv(speeds));
-    if (OutputFile *f = files.find("--path-png"))
-        f->write(pngBytes(pathPicture->image()));
-    if (OutputFile *f = files.find("--frame-png"))
-        f->write(pngBytes(frame->image()));
-    if (OutputFile *f = files.find("--plot")) {
+        return text;
+    });
+    write("--msd-out", [&] { return msdCsv(msd); });
+    write("--speeds-out", [&] { return speedsCsv(speeds); });
+    write("--path-png", [&] { return pngBytes(pathPicture->image()); });
+    write("--frame-png", [&] { return frame; });
+    write("--plot", [&] {
         PlotInput in;
         in.unbounded = o.unbounded;
         in.numSide = o.numSide;
@@ -150,10 +140,9 @@ int runCommand(const LabOptions &o, const GuiStarter &startGui)
         in.ticks = o.ticks;
         in.subSteps = stepper.subSteps();
         fillPlotData(in, msd, *recorder.speeds(), speeds, o.particles());
-        f->write(pngBytes(renderPlot(in, o.dpi)));
-    }
-    if (OutputFile *manifest = files.find("--manifest"))
-        manifest->write(manifestText(o, o.manifestOut));
+        return pngBytes(renderPlot(in, o.dpi));
+    });
+    write("--manifest", [&] { return manifestText(o, o.manifestOut); });
     return files.commitAll();
 }
 

@@ -64,9 +64,8 @@ Simulation placedSimulation(
     const lab::LabOptions &o, int threads, const std::optional<std::vector<lab::StateRow>> &rows)
 {
     Simulation simulation(ModPar {}, threads);
-    lab::prepareState(simulation.state(), o);
     try {
-        lab::placeParticles(simulation.state(), rows);
+        lab::placeParticles(simulation.state(), o, rows);
     } catch (const RuntimeFault &fault) {
         throw FaultError("simulation fault in the placement (InitPar): " + lab::faultText(fault));
     }

@@ -120,18 +120,11 @@ TEST(Recorder, WritesSnapshotsAtTickZeroAndEveryKTicks)
     ModPar &s = simulation.state();
     std::string snapshots, stats;
     RecorderSetup setup;
-    setup.snapshots = [&](std::string &b, bool) {
-        snapshots += b;
-        b.clear();
-    };
-    setup.stats = [&](std::string &b, bool) {
-        stats += b;
-        b.clear();
-    };
+    setup.snapshots = [&](std::string_view text) { snapshots += text; };
+    setup.stats = [&](std::string_view text) { stats += text; };
     setup.every = 3;
     Stepper stepper(simulation, false);
-    Recorder recorder(setup, s);
-    recorder.atStart(s, stepper.unwrappedX(), stepper.unwrappedY());
+    Recorder recorder(setup, stepper);
     NullCanvas path;
     for (int t = 1; t <= 7; ++t) {
         TickCounters c;
@@ -181,45 +174,46 @@ std::map<std::string, std::string> lastRowByName(const std::string &text)
 
 TEST(Recorder, EveryStatsAndTraceColumnHoldsWhatItsHeaderNames)
 {
-    // Values that differ in every column, so that two columns swapped show.
-    ModPar s = placed(2, 400, 1, false, 1);
+    // Values that differ in every column, so that two columns swapped show; the stored
+    // positions are moved away from the unwrapped ones the stepper started from.
+    Simulation simulation(placed(2, 400, 1, false, 1));
+    ModPar &s = simulation.state();
+    Stepper stepper(simulation, false);
     const float vx[] = { 1.5f, -0.25f, 3.0f, 0.5f }, vy[] = { -2.0f, 0.75f, 0.0f, 0.25f };
     for (int i = 0; i < 4; ++i) {
         s.ParVX.at(i) = vx[i];
         s.ParVY.at(i) = vy[i];
+        s.ParX.at(i) += 100;
+        s.ParY.at(i) -= 200;
     }
     s.LocusNo = 2;
     std::string stats, trace;
     RecorderSetup setup;
-    setup.stats = [&](std::string &b, bool) {
-        stats += b;
-        b.clear();
-    };
-    setup.trace = [&](std::string &b, bool) {
-        trace += b;
-        b.clear();
-    };
-    Recorder recorder(setup, s);
+    setup.stats = [&](std::string_view text) { stats += text; };
+    setup.trace = [&](std::string_view text) { trace += text; };
+    Recorder recorder(setup, stepper);
     TickCounters counters;
     counters.contacts = 7;
     recorder.afterTick(s, 4, counters);
-    const std::vector<double> ux = { 10, 20, 30, 40 }, uy = { -1, -2, -3, -4 };
-    recorder.afterSubStep(s, 9, ux, uy);
+    NullCanvas path;
+    stepper.tick(path, counters, &recorder);
     recorder.finish();
 
     const auto st = lastRowByName(stats);
     EXPECT_EQ(st.at("tick"), "4");
-    EXPECT_EQ(std::stod(st.at("kinetic_energy")), stateTotals(s).kineticEnergy);
+    EXPECT_EQ(std::stod(st.at("kinetic_energy")), 8.09375);
     EXPECT_EQ(std::stod(st.at("momentum_x")), 4.75);
     EXPECT_EQ(std::stod(st.at("momentum_y")), -1.0);
     EXPECT_EQ(st.at("contacts"), "7");
 
     const auto tr = lastRowByName(trace);
-    EXPECT_EQ(tr.at("substep"), "9");
+    EXPECT_EQ(tr.at("substep"), "1");
     EXPECT_EQ(std::stof(tr.at("x")), s.ParX.at(2));
     EXPECT_EQ(std::stof(tr.at("y")), s.ParY.at(2));
-    EXPECT_EQ(std::stod(tr.at("ux")), 30.0);
-    EXPECT_EQ(std::stod(tr.at("uy")), -3.0);
+    EXPECT_EQ(std::stod(tr.at("ux")), stepper.unwrappedX()[2]);
+    EXPECT_EQ(std::stod(tr.at("uy")), stepper.unwrappedY()[2]);
+    EXPECT_NEAR(stepper.unwrappedX()[2] - s.ParX.at(2), -100, 1e-3);
+    EXPECT_NEAR(stepper.unwrappedY()[2] - s.ParY.at(2), 200, 1e-3);
 }
 
 } // namespace
