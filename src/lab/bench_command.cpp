@@ -5,7 +5,7 @@
 
 namespace brownian::lab {
 
-int benchCommand(const LabOptions &o, const GuiStarter &startGui)
+int benchCommand(const LabOptions &o)
 {
     if (o.ticks < 1) {
         printError("--ticks: bench needs at least 1 tick");

@@ -30,13 +30,13 @@ inline constexpr int kExitInterrupted = 130;
 
 /// Starts what drawing text needs (the application object with its fonts); called only when
 /// something is drawn.
-using GuiStarter = std::function<void()>;
+void startGui();
 
 // The commands; each returns the exit status after printing what went wrong.
-int runCommand(const LabOptions &options, const GuiStarter &startGui);
-int benchCommand(const LabOptions &options, const GuiStarter &startGui);
+int runCommand(const LabOptions &options);
+int benchCommand(const LabOptions &options);
 int sweepCommand(const SweepOptions &options);
-int mergeCommand(const MergeOptions &options, const GuiStarter &startGui);
+int mergeCommand(const MergeOptions &options);
 
 /// One timed run of bench: its seconds (with --pairs both, of the all-pairs pass) and the grid's.
 struct BenchCase

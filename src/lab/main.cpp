@@ -33,18 +33,6 @@ void filterQtMessages(QtMsgType type, const QMessageLogContext &, const QString 
         std::abort();
 }
 
-void startGui()
-{
-    if (g_app)
-        return;
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler(filterQtMessages);
-    g_app = std::make_unique<QGuiApplication>(g_argc, g_argv);
-    // Qt adopts the user's locale; the numbers the tool prints stay in the C form.
-    std::setlocale(LC_NUMERIC, "C");
-}
-
 /// A closed standard descriptor is given /dev/null read-only, so that no file the tool opens
 /// takes its place and a write to it fails (and is reported) instead of going astray.
 void occupyClosedDescriptors()
@@ -56,6 +44,18 @@ void occupyClosedDescriptors()
 }
 
 } // namespace
+
+void brownian::lab::startGui()
+{
+    if (g_app)
+        return;
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(filterQtMessages);
+    g_app = std::make_unique<QGuiApplication>(g_argc, g_argv);
+    // Qt adopts the user's locale; the numbers the tool prints stay in the C form.
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 int main(int argc, char **argv)
 {
@@ -76,16 +76,16 @@ int main(int argc, char **argv)
         std::fputs(helpText().c_str(), stdout);
         break;
     case Command::Run:
-        status = runCommand(parsed.options, startGui);
+        status = runCommand(parsed.options);
         break;
     case Command::Bench:
-        status = benchCommand(parsed.options, startGui);
+        status = benchCommand(parsed.options);
         break;
     case Command::Sweep:
         status = sweepCommand(parsed.sweep);
         break;
     case Command::Merge:
-        status = mergeCommand(parsed.merge, startGui);
+        status = mergeCommand(parsed.merge);
         break;
     }
     g_app.reset();

@@ -97,7 +97,7 @@ std::string describe(const GroupKey &k)
 
 } // namespace
 
-int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
+int mergeCommand(const MergeOptions &o)
 {
     std::error_code ec;
     if (!fs::is_directory(o.dir, ec)) {

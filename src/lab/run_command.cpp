@@ -52,7 +52,7 @@ int runTicks(const LabOptions &o, Stepper &stepper, Recorder &recorder, Canvas &
 
 } // namespace
 
-int runCommand(const LabOptions &o, const GuiStarter &startGui)
+int runCommand(const LabOptions &o)
 {
     // Interrupted at any moment, the run writes nothing (OutputSet::commitAll).
     InterruptGuard interrupt;
