@@ -27,8 +27,23 @@ std::string slurp(const std::string &path, const std::string &what)
     return s.str();
 }
 
-/// The run folders run-K under `dir`, in the order of K.
-std::vector<std::pair<std::size_t, fs::path>> runFolders(const std::string &dir)
+RunData readRun(const fs::path &folder, const LabOptions &m)
+{
+    RunData r { { m.unbounded, m.numSide, m.size, m.speed, m.ticks }, folder.string(), {}, {}, {} };
+    if (m.msdOut.empty() || m.msdOut == "-")
+        throw InputError((folder / kManifestName).string()
+            + ": the run wrote no MSD (msd-out), which merge needs");
+    r.msd = parseMsdCsv(slurp(m.msdOut, "MSD"), m.msdOut);
+    if (!m.statsOut.empty() && m.statsOut != "-")
+        std::tie(r.thermal, r.z) = statsMeans(
+            slurp(m.statsOut, "statistics"), m.unbounded, m.particles(), m.size, m.statsOut);
+    return r;
+}
+
+/// Reads the finished runs of the folders run-K, in the order of K; refuses a run whose files
+/// are missing and two runs that are one (the same settings and seed: a copied folder would
+/// count twice).
+std::vector<RunData> readRuns(const std::string &dir, int &unfinished)
 {
     std::vector<std::pair<std::size_t, fs::path>> folders;
     std::error_code ec;
@@ -40,33 +55,9 @@ std::vector<std::pair<std::size_t, fs::path>> runFolders(const std::string &dir)
     if (ec)
         throw InputError("merge: cannot read the folder '" + dir + "': " + ec.message());
     std::sort(folders.begin(), folders.end());
-    return folders;
-}
-
-RunData readRun(const fs::path &folder, const LabOptions &m)
-{
-    const std::string manifest = (folder / kManifestName).string();
-    RunData r;
-    r.key = { m.unbounded, m.numSide, m.size, m.speed, m.ticks };
-    r.source = folder.string();
-    if (m.msdOut.empty() || m.msdOut == "-")
-        throw InputError(manifest + ": the run wrote no MSD (msd-out), which merge needs");
-    r.msd = parseMsdCsv(slurp(m.msdOut, "MSD"), m.msdOut);
-    if (!m.statsOut.empty() && m.statsOut != "-") {
-        const std::string stats = slurp(m.statsOut, "statistics");
-        r.thermal = thermalFromStats(stats, m.unbounded, m.particles(), m.statsOut);
-        r.z = zFromStats(stats, m.unbounded, m.particles(), m.size, m.statsOut);
-    }
-    return r;
-}
-
-/// Reads the finished runs; refuses a run whose files are missing and two runs that are one
-/// (the same settings and seed: a copied folder would count twice).
-std::vector<RunData> readRuns(const std::string &dir, int &unfinished)
-{
     std::vector<RunData> runs;
     std::map<std::pair<GroupKey, std::optional<std::uint64_t>>, std::string> seen;
-    for (const auto &[k, folder] : runFolders(dir)) {
+    for (const auto &[k, folder] : folders) {
         const fs::path manifest = folder / kManifestName;
         if (!fs::exists(manifest)) {
             ++unfinished;
@@ -86,13 +77,6 @@ std::vector<RunData> readRuns(const std::string &dir, int &unfinished)
         throw InputError(
             "merge: no finished runs (run-K/" + std::string(kManifestName) + ") in '" + dir + "'");
     return runs;
-}
-
-std::string describe(const GroupKey &k)
-{
-    return std::string(k.unbounded ? "unbounded" : "bounded") + " num-side "
-        + std::to_string(k.numSide) + " size " + std::to_string(k.size) + " speed "
-        + std::to_string(k.speed) + " ticks " + std::to_string(k.ticks);
 }
 
 } // namespace
@@ -129,15 +113,19 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
         printError("note: " + std::to_string(unfinished) + " unfinished run"
             + (unfinished == 1 ? "" : "s") + " (without a manifest) left out");
     for (const GroupSummary &g : groups) {
+        const GroupKey &k = g.key;
+        const std::string of = std::string(k.unbounded ? "unbounded" : "bounded") + " num-side "
+            + std::to_string(k.numSide) + " size " + std::to_string(k.size) + " speed "
+            + std::to_string(k.speed) + " ticks " + std::to_string(k.ticks);
         if (!g.dMean)
-            printError("note: no diffusive stretch in the MSD of any run of " + describe(g.key)
-                + ": D left empty");
+            printError(
+                "note: no diffusive stretch in the MSD of any run of " + of + ": D left empty");
         else if (g.fitted < g.runs)
             printError("note: " + std::to_string(g.runs - g.fitted) + " of "
-                + std::to_string(g.runs) + " runs of " + describe(g.key)
+                + std::to_string(g.runs) + " runs of " + of
                 + " have no diffusive stretch; D is the mean of the others");
         if (!g.dEnskog)
-            printError("note: not every run of " + describe(g.key)
+            printError("note: not every run of " + of
                 + " wrote stats.csv: no kinetic energy, D_enskog left empty");
     }
     return files.commitAll();

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <map>
-#include <sstream>
 
 namespace brownian::lab {
 
@@ -30,30 +29,26 @@ void appendOptional(std::string &out, const std::optional<double> &v)
         appendDouble(out, *v);
 }
 
+/// The fields mode,num_side,size,speed,ticks and a comma.
 void appendKey(std::string &out, const GroupKey &k)
 {
     out += k.unbounded ? "unbounded," : "bounded,";
     out += std::to_string(k.numSide) + ',' + std::to_string(k.size) + ',' + std::to_string(k.speed)
-        + ',' + std::to_string(k.ticks);
+        + ',' + std::to_string(k.ticks) + ',';
 }
 
 } // namespace
 
-/// The header of a stats.csv: as runs write it, or without the temperature and pressure.
-std::string statsHeaderOf(const std::string &text, bool unbounded)
+std::pair<double, std::optional<double>> statsMeans(
+    const std::string &text, bool unbounded, int particles, int size, const std::string &source)
 {
+    // Statistics written before the temperature and pressure were recorded lack their columns.
     const std::string full = statsHeader(unbounded);
     std::string_view t = text;
     if (t.starts_with("\xEF\xBB\xBF"))
         t.remove_prefix(3);
     const bool gas = t.starts_with(full + '\n') || t.starts_with(full + "\r\n") || t == full;
-    return gas ? full : std::string(kStatsHeader);
-}
-
-double thermalFromStats(
-    const std::string &text, bool unbounded, int particles, const std::string &source)
-{
-    const auto rows = csvRows(text, statsHeaderOf(text, unbounded), source);
+    const auto rows = csvRows(text, gas ? std::string_view(full) : kStatsHeader, source);
     if (rows.empty())
         throw InputError(source + ": no rows");
     double sum = 0;
@@ -67,27 +62,19 @@ double thermalFromStats(
         const double px = number(f[2], source, line), py = number(f[3], source, line);
         sum += particles > 1 ? (energy - (px * px + py * py) / (2 * n)) / (n - 1) : 0.0;
     }
-    return sum / static_cast<double>(rows.size());
-}
-
-std::optional<double> zFromStats(
-    const std::string &text, bool unbounded, int particles, int size, const std::string &source)
-{
-    const std::string header = statsHeaderOf(text, unbounded);
-    if (header == kStatsHeader)
-        return std::nullopt;
+    const double thermal = sum / static_cast<double>(rows.size());
     double temperature = 0, pressure = 0;
     int ticks = 0;
-    for (const auto &[line, f] : csvRows(text, header, source)) {
-        if (number(f[0], source, line) == 0)
+    for (const auto &[line, f] : rows) {
+        if (!gas || number(f[0], source, line) == 0)
             continue;
         temperature += number(f[5], source, line);
         pressure += number(f[6], source, line);
         ++ticks;
     }
     if (ticks == 0 || !(temperature > 0))
-        return std::nullopt;
-    return pressure * gasArea(unbounded, size) / (particles * temperature);
+        return { thermal, std::nullopt };
+    return { thermal, pressure * gasArea(unbounded, size) / (particles * temperature) };
 }
 
 std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source)
@@ -108,16 +95,21 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
     std::vector<GroupSummary> groups;
     std::map<GroupKey, std::vector<const RunData *>> members;
     for (const RunData &r : runs) {
-        if (members[r.key].empty()) {
-            groups.emplace_back();
-            groups.back().key = r.key;
-        }
+        if (members[r.key].empty())
+            groups.emplace_back().key = r.key;
         members[r.key].push_back(&r);
     }
     for (GroupSummary &g : groups) {
         const std::vector<const RunData *> &m = members[g.key];
+        const RunData &first = *m.front();
+        auto otherLags = [&first](const RunData &r) {
+            return InputError(r.source + ": its MSD has other lags than " + first.source
+                + "'s, with the same settings");
+        };
         g.runs = static_cast<int>(m.size());
         g.packingFraction = fieldPackingFraction(g.key.unbounded, g.key.numSide, g.key.size);
+        g.zPackingFraction =
+            packingFraction(g.key.numSide * g.key.numSide, g.key.size, g.key.unbounded);
         std::vector<double> ds, thermals, zs;
         for (const RunData *r : m) {
             if (const auto fit = fitDiffusion(r->msd))
@@ -126,9 +118,8 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
                 thermals.push_back(*r->thermal);
             if (r->z)
                 zs.push_back(*r->z);
-            if (r->msd.size() != m.front()->msd.size())
-                throw InputError(r->source + ": its MSD has other lags than " + m.front()->source
-                    + "'s, with the same settings");
+            if (r->msd.size() != first.msd.size())
+                throw otherLags(*r);
         }
         g.fitted = static_cast<int>(ds.size());
         if (!ds.empty())
@@ -141,19 +132,17 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
         }
         if (zs.size() == m.size()) {
             std::tie(g.zMean, g.zStderr) = meanAndError(zs);
-            const int n = g.key.numSide * g.key.numSide;
-            g.zHenderson = hendersonZ(brownian::packingFraction(n, g.key.size, g.key.unbounded));
+            g.zHenderson = hendersonZ(g.zPackingFraction);
         }
-        for (std::size_t k = 0; k < m.front()->msd.size(); ++k) {
+        for (std::size_t k = 0; k < first.msd.size(); ++k) {
             std::vector<double> values;
             for (const RunData *r : m) {
-                if (r->msd[k].lag != m.front()->msd[k].lag)
-                    throw InputError(r->source + ": its MSD has other lags than "
-                        + m.front()->source + "'s, with the same settings");
+                if (r->msd[k].lag != first.msd[k].lag)
+                    throw otherLags(*r);
                 values.push_back(r->msd[k].msd);
             }
             const auto [mean, error] = meanAndError(values);
-            g.msdMean.push_back({ m.front()->msd[k].lag, mean });
+            g.msdMean.push_back({ first.msd[k].lag, mean });
             g.msdStderr.push_back(error.value_or(std::nan("")));
         }
     }
@@ -166,15 +155,10 @@ std::string summaryCsv(const std::vector<GroupSummary> &groups)
                       "D_enskog,Z_mean,Z_stderr,Z_henderson\n";
     for (const GroupSummary &g : groups) {
         appendKey(out, g.key);
-        out += ',';
         appendDouble(out, g.packingFraction);
         out += ',' + std::to_string(g.runs);
-        appendOptional(out, g.dMean);
-        appendOptional(out, g.dStderr);
-        appendOptional(out, g.dEnskog);
-        appendOptional(out, g.zMean);
-        appendOptional(out, g.zStderr);
-        appendOptional(out, g.zHenderson);
+        for (const auto &v : { g.dMean, g.dStderr, g.dEnskog, g.zMean, g.zStderr, g.zHenderson })
+            appendOptional(out, v);
         out += '\n';
     }
     return out;
@@ -186,7 +170,7 @@ std::string summaryMsdCsv(const std::vector<GroupSummary> &groups)
     for (const GroupSummary &g : groups) {
         for (std::size_t k = 0; k < g.msdMean.size(); ++k) {
             appendKey(out, g.key);
-            out += ',' + std::to_string(g.msdMean[k].lag) + ',';
+            out += std::to_string(g.msdMean[k].lag) + ',';
             appendDouble(out, g.msdMean[k].msd);
             appendOptional(
                 out, std::isnan(g.msdStderr[k]) ? std::nullopt : std::optional(g.msdStderr[k]));

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brownian::lab {
@@ -27,38 +28,34 @@ struct RunData
     GroupKey key;
     std::string source; ///< the run's folder, for messages
     std::vector<MsdPoint> msd;
-    /// kT/m in twips² per sub-step²: the mean kinetic energy per degree-of-freedom pair (none
-    /// without statistics).
-    std::optional<double> thermal;
-    /// Z = P A / (N kT) from the statistics' temperature and pressure (none from statistics
-    /// written without them).
-    std::optional<double> z;
+    /// kT/m and Z as statsMeans gives them (none without statistics, no Z from statistics
+    /// written without the temperature and pressure).
+    std::optional<double> thermal, z;
 };
 
 struct GroupSummary
 {
     GroupKey key;
-    double packingFraction = 0;
+    /// η over the field, and over the area the pressure is taken over (in the box
+    /// 5000·(5000 − size)), where Z is drawn.
+    double packingFraction = 0, zPackingFraction = 0;
     int runs = 0, fitted = 0;
     std::optional<double> dMean, dStderr, dEnskog, thermal;
-    /// Z over the runs, and Henderson's for hard discs at η over the area the pressure is
-    /// taken over (in the box 5000·(5000 − size)); present when every run has Z.
+    /// Z over the runs, and Henderson's for hard discs at zPackingFraction; present when every
+    /// run has Z.
     std::optional<double> zMean, zStderr, zHenderson;
     std::vector<MsdPoint> msdMean;
-    std::vector<double> msdStderr;
+    std::vector<double> msdStderr; ///< NaN where there is none
 };
 
-/// kT/m from the text of a stats.csv (tick,kinetic_energy,momentum_x,momentum_y,contacts),
-/// averaged over its rows: E/N with walls; on the torus (E − P²/2N)/(N − 1), the energy
-/// relative to the centre of mass over the N − 1 pairs of free degrees of freedom. Throws
-/// InputError naming `source` and the line.
-double thermalFromStats(
-    const std::string &text, bool unbounded, int particles, const std::string &source);
-
-/// Z = P̄ A / (N kT̄) from the text of a stats.csv with the temperature and pressure columns,
-/// their means over the ticks after tick 0; none for the columns without them. Throws
-/// InputError naming `source` and the line.
-std::optional<double> zFromStats(
+/// From the text of a stats.csv (tick,kinetic_energy,momentum_x,momentum_y,contacts, then
+/// the temperature and pressure as runs write them), averaged over its rows: kT/m in twips² per
+/// sub-step², the mean kinetic energy per degree-of-freedom pair: E/N with walls; on the torus
+/// (E − P²/2N)/(N − 1), the energy relative to the centre of mass over the N − 1 pairs of free
+/// degrees of freedom. And Z = P̄ A / (N kT̄), the means over the ticks after tick 0; none for
+/// the columns without the temperature and pressure. Throws InputError naming `source` and the
+/// line.
+std::pair<double, std::optional<double>> statsMeans(
     const std::string &text, bool unbounded, int particles, int size, const std::string &source);
 
 /// The lag,msd rows of an msd.csv. Throws InputError naming `source` and the line.
