@@ -2,14 +2,21 @@
 
 #include "analysis/gas.h"
 #include "csv.h"
+#include "sweep.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 namespace brownian::lab {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 double number(std::string_view field, const std::string &source, long line)
 {
@@ -20,6 +27,20 @@ double number(std::string_view field, const std::string &source, long line)
         throw InputError(source + ":" + std::to_string(line) + ": '" + std::string(field)
             + "' is not a finite number");
     return value;
+}
+
+/// The lag,msd rows of an msd.csv.
+std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source)
+{
+    std::vector<MsdPoint> points;
+    for (const auto &[line, f] : csvRows(text, kMsdHeader, source)) {
+        const double lag = number(f[0], source, line);
+        if (lag < 1 || lag != std::floor(lag) || lag > 9e15)
+            throw InputError(source + ":" + std::to_string(line) + ": lag: expected a whole "
+                + "number of sub-steps, got '" + std::string(f[0]) + "'");
+        points.push_back({ static_cast<std::int64_t>(lag), number(f[1], source, line) });
+    }
+    return points;
 }
 
 void appendOptional(std::string &out, const std::optional<double> &v)
@@ -35,6 +56,16 @@ void appendKey(std::string &out, const GroupKey &k)
     out += k.unbounded ? "unbounded," : "bounded,";
     out += std::to_string(k.numSide) + ',' + std::to_string(k.size) + ',' + std::to_string(k.speed)
         + ',' + std::to_string(k.ticks) + ',';
+}
+
+std::string slurp(const std::string &path, const std::string &what)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw InputError(path + ": cannot read the " + what);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 } // namespace
@@ -75,19 +106,6 @@ std::pair<double, std::optional<double>> statsMeans(
     if (ticks == 0 || !(temperature > 0))
         return { thermal, std::nullopt };
     return { thermal, pressure * gasArea(unbounded, size) / (particles * temperature) };
-}
-
-std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source)
-{
-    std::vector<MsdPoint> points;
-    for (const auto &[line, f] : csvRows(text, kMsdHeader, source)) {
-        const double lag = number(f[0], source, line);
-        if (lag < 1 || lag != std::floor(lag) || lag > 9e15)
-            throw InputError(source + ":" + std::to_string(line) + ": lag: expected a whole "
-                + "number of sub-steps, got '" + std::string(f[0]) + "'");
-        points.push_back({ static_cast<std::int64_t>(lag), number(f[1], source, line) });
-    }
-    return points;
 }
 
 std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
@@ -178,6 +196,50 @@ std::string summaryMsdCsv(const std::vector<GroupSummary> &groups)
         }
     }
     return out;
+}
+
+std::vector<RunData> readRuns(const std::string &dir, int &unfinished)
+{
+    std::vector<std::pair<std::size_t, fs::path>> folders;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(dir, ec)) {
+        if (const std::size_t k = runNumber(entry.path().filename().string());
+            k > 0 && entry.is_directory())
+            folders.emplace_back(k, entry.path());
+    }
+    if (ec)
+        throw InputError("merge: cannot read the folder '" + dir + "': " + ec.message());
+    std::sort(folders.begin(), folders.end());
+    std::vector<RunData> runs;
+    std::map<std::pair<GroupKey, std::optional<std::uint64_t>>, std::string> seen;
+    for (const auto &[k, folder] : folders) {
+        const fs::path manifest = folder / kManifestName;
+        if (!fs::exists(manifest)) {
+            ++unfinished;
+            continue;
+        }
+        const LabOptions m = readManifest(manifest.string());
+        if (!outputsPresent(m))
+            throw InputError("merge: " + folder.string()
+                + " has a manifest but not all its files (an unfinished run: run the sweep again)");
+        if (m.msdOut.empty() || m.msdOut == "-")
+            throw InputError(
+                manifest.string() + ": the run wrote no MSD (msd-out), which merge needs");
+        RunData &r =
+            runs.emplace_back(RunData { { m.unbounded, m.numSide, m.size, m.speed, m.ticks },
+                folder.string(), parseMsdCsv(slurp(m.msdOut, "MSD"), m.msdOut), {}, {} });
+        if (!m.statsOut.empty() && m.statsOut != "-")
+            std::tie(r.thermal, r.z) = statsMeans(
+                slurp(m.statsOut, "statistics"), m.unbounded, m.particles(), m.size, m.statsOut);
+        const auto [it, fresh] = seen.emplace(std::pair(r.key, m.seed), folder.string());
+        if (!fresh)
+            throw InputError("merge: " + it->second + " and " + folder.string()
+                + " are the same run (the same settings and seed)");
+    }
+    if (runs.empty())
+        throw InputError(
+            "merge: no finished runs (run-K/" + std::string(kManifestName) + ") in '" + dir + "'");
+    return runs;
 }
 
 } // namespace brownian::lab

@@ -1,6 +1,7 @@
 #pragma once
-// The statistics of `brownian-lab merge`: runs grouped by their settings apart from the seed,
-// diffusion coefficients averaged, and the Enskog prediction for hard disks beside them.
+// What `brownian-lab merge` reads and computes: the finished runs of a sweep, grouped by their
+// settings apart from the seed, diffusion coefficients averaged, and the Enskog prediction for
+// hard disks beside them.
 
 #include "analysis/analysis.h"
 
@@ -58,8 +59,11 @@ struct GroupSummary
 std::pair<double, std::optional<double>> statsMeans(
     const std::string &text, bool unbounded, int particles, int size, const std::string &source);
 
-/// The lag,msd rows of an msd.csv. Throws InputError naming `source` and the line.
-std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &source);
+/// The finished runs of the folders DIR/run-K, in the order of K, counting in `unfinished` the
+/// folders without a manifest. Throws InputError for a run whose files are missing or
+/// unreadable, and for two runs that are one (the same settings and seed: a copied folder would
+/// count twice).
+std::vector<RunData> readRuns(const std::string &dir, int &unfinished);
 
 /// Groups in the order of their first run; averages. Throws InputError when the runs of a
 /// group do not share their lags.

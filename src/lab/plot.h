@@ -27,9 +27,4 @@ inline constexpr int kMaxPlotDpi = 300;
 /// for the fonts.
 QImage renderPlot(const PlotInput &input, int dpi);
 
-struct GroupSummary;
-/// merge's figure: D against the packing fraction with error bars, beside the Enskog values,
-/// and Z below it where the runs have it; 960 pixels wide at 96 dpi.
-QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi);
-
 } // namespace brownian::lab
