@@ -9,8 +9,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 
 namespace brownian::lab {
 
@@ -63,9 +63,7 @@ std::string slurp(const std::string &path, const std::string &what)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw InputError(path + ": cannot read the " + what);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace
