@@ -201,8 +201,9 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
             return kExitOutputFailed;
     }
     startGui();
-    out[0]->write(summaryCsv(groups));
-    out[1]->write(summaryMsdCsv(groups));
+    const auto [csv, msdCsv] = summaryFiles(groups);
+    out[0]->write(csv);
+    out[1]->write(msdCsv);
     out[2]->write(pngBytes(renderSummary(groups, o.dpi)));
 
     if (unfinished > 0)

@@ -165,35 +165,28 @@ std::vector<GroupSummary> summarise(const std::vector<RunData> &runs)
     return groups;
 }
 
-std::string summaryCsv(const std::vector<GroupSummary> &groups)
+std::pair<std::string, std::string> summaryFiles(const std::vector<GroupSummary> &groups)
 {
-    std::string out = "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,"
+    std::string csv = "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,"
                       "D_enskog,Z_mean,Z_stderr,Z_henderson\n";
+    std::string msd = "mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr\n";
     for (const GroupSummary &g : groups) {
-        appendKey(out, g.key);
-        appendDouble(out, g.packingFraction);
-        out += ',' + std::to_string(g.runs);
+        appendKey(csv, g.key);
+        appendDouble(csv, g.packingFraction);
+        csv += ',' + std::to_string(g.runs);
         for (const auto &v : { g.dMean, g.dStderr, g.dEnskog, g.zMean, g.zStderr, g.zHenderson })
-            appendOptional(out, v);
-        out += '\n';
-    }
-    return out;
-}
-
-std::string summaryMsdCsv(const std::vector<GroupSummary> &groups)
-{
-    std::string out = "mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr\n";
-    for (const GroupSummary &g : groups) {
+            appendOptional(csv, v);
+        csv += '\n';
         for (std::size_t k = 0; k < g.msdMean.size(); ++k) {
-            appendKey(out, g.key);
-            out += std::to_string(g.msdMean[k].lag) + ',';
-            appendDouble(out, g.msdMean[k].msd);
+            appendKey(msd, g.key);
+            msd += std::to_string(g.msdMean[k].lag) + ',';
+            appendDouble(msd, g.msdMean[k].msd);
             appendOptional(
-                out, std::isnan(g.msdStderr[k]) ? std::nullopt : std::optional(g.msdStderr[k]));
-            out += '\n';
+                msd, std::isnan(g.msdStderr[k]) ? std::nullopt : std::optional(g.msdStderr[k]));
+            msd += '\n';
         }
     }
-    return out;
+    return { csv, msd };
 }
 
 std::vector<RunData> readRuns(const std::string &dir, int &unfinished)

@@ -29,9 +29,7 @@ struct RunData
     GroupKey key;
     std::string source; ///< the run's folder, for messages
     std::vector<MsdPoint> msd;
-    /// kT/m and Z as statsMeans gives them (none without statistics, no Z from statistics
-    /// written without the temperature and pressure).
-    std::optional<double> thermal, z;
+    std::optional<double> thermal, z; ///< from statsMeans; none without statistics
 };
 
 struct GroupSummary
@@ -49,28 +47,24 @@ struct GroupSummary
     std::vector<double> msdStderr; ///< NaN where there is none
 };
 
-/// From the text of a stats.csv (tick,kinetic_energy,momentum_x,momentum_y,contacts, then
-/// the temperature and pressure as runs write them), averaged over its rows: kT/m in twips² per
-/// sub-step², the mean kinetic energy per degree-of-freedom pair: E/N with walls; on the torus
-/// (E − P²/2N)/(N − 1), the energy relative to the centre of mass over the N − 1 pairs of free
-/// degrees of freedom. And Z = P̄ A / (N kT̄), the means over the ticks after tick 0; none for
-/// the columns without the temperature and pressure. Throws InputError naming `source` and the
-/// line.
+/// kT/m and Z from the text of a stats.csv, averaged over its rows. kT/m in twips² per
+/// sub-step² is the mean kinetic energy per pair of degrees of freedom: E/N with walls, on the
+/// torus (E − P²/2N)/(N − 1), relative to the centre of mass. Z = P̄ A / (N kT̄) over the ticks
+/// after tick 0, none from statistics without the temperature and pressure. Throws InputError
+/// naming `source` and the line.
 std::pair<double, std::optional<double>> statsMeans(
     const std::string &text, bool unbounded, int particles, int size, const std::string &source);
 
-/// The finished runs of the folders DIR/run-K, in the order of K, counting in `unfinished` the
-/// folders without a manifest. Throws InputError for a run whose files are missing or
-/// unreadable, and for two runs that are one (the same settings and seed: a copied folder would
-/// count twice).
+/// The finished runs of DIR/run-K in the order of K, counting the folders without a manifest.
+/// Throws InputError for a run whose files are missing and for two runs that are one (the same
+/// settings and seed: a copied folder would count twice).
 std::vector<RunData> readRuns(const std::string &dir, int &unfinished);
 
 /// Groups in the order of their first run; averages. Throws InputError when the runs of a
 /// group do not share their lags.
 std::vector<GroupSummary> summarise(const std::vector<RunData> &runs);
 
-/// summary.csv and summary-msd.csv.
-std::string summaryCsv(const std::vector<GroupSummary> &groups);
-std::string summaryMsdCsv(const std::vector<GroupSummary> &groups);
+/// The texts of summary.csv and summary-msd.csv.
+std::pair<std::string, std::string> summaryFiles(const std::vector<GroupSummary> &groups);
 
 } // namespace brownian::lab

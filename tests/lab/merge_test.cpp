@@ -46,7 +46,7 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     EXPECT_FALSE(groups[1].dStderr); // no error from a single run
     EXPECT_FALSE(groups[1].zMean); // no Z without the pressure
 
-    const std::string csv = summaryCsv(groups);
+    const std::string csv = summaryFiles(groups).first;
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
         "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,D_enskog,Z_mean,"
         "Z_stderr,Z_henderson");
@@ -63,7 +63,7 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_FALSE(groups[0].dMean);
     EXPECT_FALSE(groups[0].dEnskog); // statistics of one run only: no Enskog value
-    EXPECT_EQ(summaryCsv(groups).substr(summaryCsv(groups).find('\n') + 1),
+    EXPECT_EQ(summaryFiles(groups).first.substr(summaryFiles(groups).first.find('\n') + 1),
         "bounded,3,100,3,10,0.002827433388230814,2,,,,,,\n");
 }
 
