@@ -194,10 +194,9 @@ int mergeCommand(const MergeOptions &o, const GuiStarter &startGui)
     }
 
     OutputSet files;
-    const char *names[] = { "summary.csv", "summary-msd.csv", "summary.png" };
-    OutputFile *out[3];
-    for (int k = 0; k < 3; ++k) {
-        if (!(out[k] = files.open("merge", (fs::path(o.dir) / names[k]).string())))
+    std::vector<OutputFile *> out;
+    for (const char *name : { "summary.csv", "summary-msd.csv", "summary.png" }) {
+        if (!out.emplace_back(files.open("merge", (fs::path(o.dir) / name).string())))
             return kExitOutputFailed;
     }
     startGui();
