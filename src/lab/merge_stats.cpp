@@ -22,8 +22,7 @@ double number(std::string_view field, const std::string &source, long line)
 {
     double value = 0;
     const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (field.empty() || ec != std::errc() || end != field.data() + field.size()
-        || !std::isfinite(value))
+    if (ec != std::errc() || end != field.data() + field.size() || !std::isfinite(value))
         throw InputError(source + ":" + std::to_string(line) + ": '" + std::string(field)
             + "' is not a finite number");
     return value;
