@@ -6,9 +6,6 @@
 #include <QImage>
 
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace brownian::lab {
 
