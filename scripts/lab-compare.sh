@@ -48,6 +48,8 @@ sweep --ticks 5
 sweep --out sw --print-commands --jobs 2
 sweep --mode bounded,unbounded --num-side 4 --size 300,500 --seeds 1-3 --ticks 300 --out sw --jobs 2 ; merge sw
 sweep --num-side 3 --ticks 40 --seeds 1-2 --out sw --stats ; merge sw --dpi 50
+sweep --mode unbounded --num-side 12 --size 300,150 --speed 3,5 --seeds 1-3 --ticks 1500 --out sw --jobs 2 ; merge sw --dpi 400
+sweep --num-side 3 --ticks 40 --seeds 1-2 --out sw --msd ; sweep --num-side 3 --ticks 40 --seeds 1-3 --out sw --msd --print-commands ; merge sw
 sweep --num-side 3 --ticks 40 --out sw ; run --config sw/run-1/run.toml --state-out -
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 41 --out sw
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 40 --out sw --speeds

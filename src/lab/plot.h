@@ -6,9 +6,6 @@
 #include <QImage>
 
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace brownian::lab {
 
@@ -26,10 +23,5 @@ inline constexpr int kMaxPlotDpi = 300;
 /// 1280 × 640 pixels at 96 dpi, scaled with `dpi` (kMaxPlotDpi at most). Needs a QGuiApplication
 /// for the fonts.
 QImage renderPlot(const PlotInput &input, int dpi);
-
-struct GroupSummary;
-/// merge's figure: D against the packing fraction with error bars, beside the Enskog values,
-/// and Z below it where the runs have it; 960 pixels wide at 96 dpi.
-QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi);
 
 } // namespace brownian::lab

@@ -46,7 +46,7 @@ TEST(Merge, GroupsBySettingsAndAveragesOverSeeds)
     EXPECT_FALSE(groups[1].dStderr); // no error from a single run
     EXPECT_FALSE(groups[1].zMean); // no Z without the pressure
 
-    const std::string csv = summaryCsv(groups);
+    const std::string csv = summaryFiles(groups).first;
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
         "mode,num_side,size,speed,ticks,packing_fraction,runs,D_mean,D_stderr,D_enskog,Z_mean,"
         "Z_stderr,Z_henderson");
@@ -63,21 +63,8 @@ TEST(Merge, GroupWithoutADiffusiveStretchHasAnEmptyD)
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_FALSE(groups[0].dMean);
     EXPECT_FALSE(groups[0].dEnskog); // statistics of one run only: no Enskog value
-    EXPECT_EQ(summaryCsv(groups).substr(summaryCsv(groups).find('\n') + 1),
+    EXPECT_EQ(summaryFiles(groups).first.substr(summaryFiles(groups).first.find('\n') + 1),
         "bounded,3,100,3,10,0.002827433388230814,2,,,,,,\n");
-}
-
-/// Z from the temperature and pressure columns after tick 0: P̄ A / (N kT̄); none from the
-/// columns without them.
-TEST(Merge, ZFromTheStatistics)
-{
-    const std::string torus =
-        statsHeader(true) + "\n0,9,0,0,0,9,9\n1,0,0,0,0,2,3e-6\n2,0,0,0,0,4,5e-6\n";
-    EXPECT_DOUBLE_EQ(*zFromStats(torus, true, 100, 50, "s"), 4e-6 * 36e6 / (100 * 3.0));
-    const std::string box = statsHeader(false) + "\n0,9,0,0,0,9,9,9\n1,0,0,0,0,2,3e-6,0\n";
-    EXPECT_DOUBLE_EQ(*zFromStats(box, false, 100, 50, "s"), 3e-6 * 5000 * 4950 / (100 * 2.0));
-    EXPECT_FALSE(zFromStats(std::string(kStatsHeader) + "\n0,1,0,0,0\n", true, 100, 50, "s"));
-    EXPECT_THROW(zFromStats(statsHeader(true) + "\n1,0,0,0,0,2\n", true, 100, 50, "s"), InputError);
 }
 
 TEST(Merge, RunsOfOneGroupMustShareTheirLags)
@@ -89,15 +76,25 @@ TEST(Merge, RunsOfOneGroupMustShareTheirLags)
         summarise({ { k, "a", diffusive(1), {}, {} }, { k, "b", shorter, {}, {} } }), InputError);
 }
 
-TEST(Merge, ThermalEnergyFromTheStatistics)
+/// kT/m: E/N with walls, on the torus the energy about the centre of mass over N - 1. Z from
+/// the temperature and pressure columns after tick 0: P̄ A / (N kT̄); none without them.
+TEST(Merge, MeansOfTheStatistics)
 {
-    // Walls: E/N; torus: the energy about the centre of mass over N - 1.
     const std::string stats = std::string(kStatsHeader) + "\n0,100,0,0,0\n1,300,20,0,5\n";
-    EXPECT_DOUBLE_EQ(thermalFromStats(stats, false, 4, "s"), (25.0 + 75.0) / 2);
-    EXPECT_DOUBLE_EQ(thermalFromStats(stats, true, 4, "s"), (100.0 / 3 + (300 - 50.0) / 3) / 2);
-    EXPECT_THROW(thermalFromStats("tick,x\n", false, 4, "s"), InputError);
+    const auto [walls, noZ] = statsMeans(stats, false, 4, 50, "s");
+    EXPECT_DOUBLE_EQ(walls, (25.0 + 75.0) / 2);
+    EXPECT_FALSE(noZ);
+    EXPECT_DOUBLE_EQ(statsMeans(stats, true, 4, 50, "s").first, (100.0 / 3 + (300 - 50.0) / 3) / 2);
+    const std::string torus =
+        statsHeader(true) + "\n0,9,0,0,0,9,9\n1,0,0,0,0,2,3e-6\n2,0,0,0,0,4,5e-6\n";
+    EXPECT_DOUBLE_EQ(*statsMeans(torus, true, 100, 50, "s").second, 4e-6 * 36e6 / (100 * 3.0));
+    const std::string box = statsHeader(false) + "\n0,9,0,0,0,9,9,9\n1,0,0,0,0,2,3e-6,0\n";
+    EXPECT_DOUBLE_EQ(
+        *statsMeans(box, false, 100, 50, "s").second, 3e-6 * 5000 * 4950 / (100 * 2.0));
+    EXPECT_THROW(statsMeans(statsHeader(true) + "\n1,0,0,0,0,2\n", true, 100, 50, "s"), InputError);
+    EXPECT_THROW(statsMeans("tick,x\n", false, 4, 50, "s"), InputError);
     try {
-        thermalFromStats(std::string(kStatsHeader) + "\n0,1,2,3,4\n1,nan,0,0,0\n", false, 4, "s");
+        statsMeans(std::string(kStatsHeader) + "\n0,1,2,3,4\n1,nan,0,0,0\n", false, 4, 50, "s");
         FAIL();
     } catch (const InputError &e) {
         EXPECT_EQ(std::string(e.what()), "s:3: 'nan' is not a finite number");
