@@ -17,8 +17,7 @@ void appendSingle(std::string &out, float value);
 void appendDouble(std::string &out, double value);
 void appendInteger(std::string &out, long long value);
 
-/// Appends one CSV row: the values separated by commas, then a line break. A float is written
-/// as a Single (appendSingle), a double as appendDouble does, an integer in decimal.
+/// Appends one CSV row: the values separated by commas, then a line break.
 template <typename... V> void appendRow(std::string &out, const V &...values)
 {
     auto field = [&out](const auto &v) {
@@ -30,8 +29,8 @@ template <typename... V> void appendRow(std::string &out, const V &...values)
         else
             appendInteger(out, static_cast<long long>(v));
     };
-    bool first = true;
-    ((out += first ? "" : ",", first = false, field(values)), ...);
+    int k = 0;
+    ((out += k++ ? "," : "", field(values)), ...);
     out += '\n';
 }
 
@@ -47,7 +46,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// Position and velocity of one particle.
 struct StateRow
 {
     float x = 0, y = 0, vx = 0, vy = 0;
@@ -73,7 +71,6 @@ inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,ex
 /// `prefix` is "" for the state file and "tick," for snapshots.
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix = {});
 
-/// One row of a CSV file: its line number and its fields.
 struct CsvRow
 {
     long line = 0;

@@ -4,7 +4,9 @@
 #include "output.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 namespace brownian::lab {
@@ -13,27 +15,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// The difference between a manifest and the run this sweep would make there; empty if none.
+/// How a manifest differs from the run this sweep would make there ("has size 150 where this
+/// sweep has 200"); empty if it does not.
 std::string difference(const LabOptions &had, const LabOptions &wants)
 {
     auto valuesOf = [](const LabOptions &o) {
         std::map<std::string, std::string> values;
-        for (const RunSetting &s : runSettings(o, [](const std::string &f) { return f; }))
+        for (const RunSetting &s : runSettings(o, std::identity()))
             values[s.name] = s.value;
         return values;
     };
-    const auto h = valuesOf(had), w = valuesOf(wants);
-    auto value = [](const auto &values, const char *name) {
-        return values.contains(name) ? values.at(name) : std::string("none");
-    };
+    auto h = valuesOf(had), w = valuesOf(wants);
     for (const char *name : { "mode", "num-side", "size", "speed", "ticks", "seed" }) {
-        if (value(h, name) != value(w, name))
-            return name + (" " + value(h, name)) + " where this sweep has " + value(w, name);
+        const std::string &a = h.try_emplace(name, "none").first->second;
+        const std::string &b = w.try_emplace(name, "none").first->second;
+        if (a != b)
+            return "has " + (name + (" " + a)) + " where this sweep has " + b;
     }
     for (const char *name : { "msd-out", "speeds-out", "stats-out" }) {
         if (h.contains(name) != w.contains(name))
-            return std::string(w.contains(name) ? "no " : "a ") + name + " where this sweep has "
-                + (w.contains(name) ? "one" : "none");
+            return std::string(w.contains(name) ? "has no " : "has a ") + name
+                + " where this sweep has " + (w.contains(name) ? "one" : "none");
     }
     return {};
 }
@@ -42,11 +44,11 @@ std::string difference(const LabOptions &had, const LabOptions &wants)
 
 std::size_t runNumber(const std::string &name)
 {
-    const std::string digits = name.rfind("run-", 0) == 0 ? name.substr(4) : std::string();
-    if (digits.empty() || digits.size() > 9
-        || digits.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return std::stoul(digits);
+    std::size_t k = 0;
+    const char *end = name.data() + name.size();
+    const bool digits = name.starts_with("run-") && name.size() <= 13
+        && std::from_chars(name.data() + 4, end, k).ptr == end;
+    return digits ? k : 0;
 }
 
 std::vector<SweepRun> expandSweep(const SweepOptions &s)
@@ -90,49 +92,25 @@ LabOptions runOptions(const SweepOptions &s, const SweepRun &r)
     return o;
 }
 
-std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
-{
-    const LabOptions o = runOptions(s, r);
-    std::vector<std::string> args = { "run" };
-    // A value starting with '-' goes with its option in one word, not to be taken for one.
-    auto add = [&args](const std::string &name, const std::string &value) {
-        if (value.starts_with("-"))
-            args.push_back("--" + name + "=" + value);
-        else
-            args.insert(args.end(), { "--" + name, value });
-    };
-    for (const RunSetting &setting : runSettings(o, [](const std::string &f) { return f; }))
-        add(setting.name, setting.value);
-    add("manifest", o.manifestOut);
-    return args;
-}
-
 std::string shellQuote(const std::string &word)
 {
-    const bool plain = !word.empty()
+    if (!word.empty()
         && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                   "0123456789_-+=/.,:@%")
-            == std::string::npos;
-    if (plain)
+            == std::string::npos)
         return word;
     std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
 bool outputsPresent(const LabOptions &run)
 {
-    for (const OutputRequest &r : outputRequests(run)) {
+    return std::ranges::all_of(outputRequests(run), [](const OutputRequest &r) {
         std::error_code ec;
-        if (r.path != "-" && !fs::exists(r.path, ec))
-            return false;
-    }
-    return true;
+        return r.path == "-" || fs::exists(r.path, ec);
+    });
 }
 
 void removeTemporaryFiles(const std::string &folder)
@@ -153,29 +131,24 @@ std::vector<bool> finishedRuns(const SweepOptions &s, const std::vector<SweepRun
     if (!fs::is_directory(s.out, ec))
         throw InputError("--out: '" + s.out + "' is not a folder");
     // In the order of K, so that the first run found amiss is the lowest.
-    std::vector<std::pair<std::string, fs::path>> folders;
+    std::map<std::pair<std::size_t, std::string>, fs::path> folders;
     for (const auto &entry : fs::directory_iterator(s.out, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("run-", 0) == 0 && entry.is_directory())
-            folders.emplace_back(name, entry.path());
+        if (name.starts_with("run-") && entry.is_directory())
+            folders[{ name.size(), name }] = entry.path();
     }
-    std::sort(folders.begin(), folders.end(), [](const auto &a, const auto &b) {
-        return std::pair(a.first.size(), a.first) < std::pair(b.first.size(), b.first);
-    });
-    for (const auto &[name, folder] : folders) {
+    for (const auto &[key, folder] : folders) {
         const fs::path manifest = folder / kManifestName;
         if (!fs::exists(manifest))
             continue;
         const LabOptions m = readManifest(manifest.string());
-        const std::size_t k = runNumber(name);
-        if (k < 1 || k > runs.size())
-            throw InputError("--out: '" + s.out
-                + "' holds runs of another sweep: " + manifest.string()
-                + " is not one of this sweep's " + std::to_string(runs.size()) + " runs");
-        const std::string why = difference(m, runOptions(s, runs[k - 1]));
+        const std::size_t k = runNumber(key.second);
+        const std::string why = k < 1 || k > runs.size()
+            ? "is not one of this sweep's " + std::to_string(runs.size()) + " runs"
+            : difference(m, runOptions(s, runs[k - 1]));
         if (!why.empty())
             throw InputError("--out: '" + s.out
-                + "' holds runs of another sweep: " + manifest.string() + " has " + why);
+                + "' holds runs of another sweep: " + manifest.string() + " " + why);
         // A run whose files have gone is run again.
         finished[k - 1] = outputsPresent(m);
     }

@@ -7,14 +7,14 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <sched.h>
 #include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -35,6 +35,7 @@ std::string ownExecutable()
     return ec ? std::string("brownian-lab") : self.string();
 }
 
+/// The cores this process may run on.
 int coreCount()
 {
     cpu_set_t set;
@@ -43,18 +44,29 @@ int coreCount()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-struct Child
+/// The arguments of `brownian-lab run` for one run (without the program's name), writing the
+/// outputs and, last, the manifest into the run's folder.
+std::vector<std::string> runArguments(const SweepOptions &s, const SweepRun &r)
 {
-    const SweepRun *run = nullptr;
-    std::string log; // standard output and error of the child
-};
+    const LabOptions o = runOptions(s, r);
+    std::vector<std::string> args = { "run" };
+    // A value starting with '-' goes with its option in one word, not to be taken for one.
+    auto add = [&args](const std::string &name, const std::string &value) {
+        if (value.starts_with("-"))
+            args.push_back("--" + name + "=" + value);
+        else
+            args.insert(args.end(), { "--" + name, value });
+    };
+    for (const RunSetting &setting : runSettings(o, std::identity()))
+        add(setting.name, setting.value);
+    add("manifest", o.manifestOut);
+    return args;
+}
 
-/// Starts one run with its output and error going to `log`; returns the process id or -1.
-pid_t start(
-    const std::string &program, const std::vector<std::string> &args, const std::string &log)
+/// Starts `words` (the program, then its arguments) with its output and error going to `log`;
+/// returns the process id or -1.
+pid_t start(std::vector<std::string> words, const std::string &log)
 {
-    std::vector<std::string> words = args;
-    words.insert(words.begin(), program);
     std::vector<char *> argv;
     for (std::string &w : words)
         argv.push_back(w.data());
@@ -65,69 +77,65 @@ pid_t start(
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
-    const int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return failed ? -1 : pid;
 }
 
+/// The text of a run's log without its last line breaks; the log is removed.
 std::string readAndRemove(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
+    const std::string text(std::istreambuf_iterator<char>(in), {});
     std::error_code ec;
     fs::remove(path, ec);
-    std::string text = s.str();
-    while (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
+    return text.substr(0, text.find_last_not_of('\n') + 1);
 }
 
 /// Runs the unfinished runs, `jobs` at a time; returns the exit status of the sweep.
-int runAll(
-    const SweepOptions &o, const std::vector<const SweepRun *> &todo, int finishedBefore, int total)
+int runAll(const SweepOptions &o, const std::vector<const SweepRun *> &todo, int done, int total)
 {
     const std::string program = ownExecutable();
-    const int jobs = o.jobs > 0 ? o.jobs : coreCount();
-    const fs::path logDir = fs::temp_directory_path();
-    const std::string logStem = "brownian-lab-sweep-" + std::to_string(::getpid()) + "-";
+    const std::size_t jobs = o.jobs > 0 ? o.jobs : coreCount();
+    const fs::path logStem =
+        fs::temp_directory_path() / ("brownian-lab-sweep-" + std::to_string(::getpid()) + "-");
+    auto logOf = [&logStem](
+                     const SweepRun *run) { return logStem.string() + std::to_string(run->index); };
     InterruptGuard interrupt;
     Progress progress(total, Progress::stderrIsTerminal(), "run");
-    progress.update(finishedBefore);
-    std::map<pid_t, Child> running;
+    progress.update(done);
+    std::map<pid_t, const SweepRun *> running;
     std::size_t next = 0;
-    int done = finishedBefore, failed = 0;
+    int failed = 0;
     bool stopping = false;
     while ((!stopping && next < todo.size()) || !running.empty()) {
         if (InterruptGuard::interrupted() && !stopping) {
             // The runs are told to stop (each removes its temporary files) and waited for.
             stopping = true;
-            for (const auto &[pid, child] : running)
+            for (const auto &[pid, run] : running)
                 ::kill(pid, SIGTERM);
         }
-        while (!stopping && next < todo.size() && static_cast<int>(running.size()) < jobs) {
+        while (!stopping && next < todo.size() && running.size() < jobs) {
             const SweepRun *run = todo[next++];
-            const std::string log = (logDir / (logStem + std::to_string(run->index))).string();
-            const pid_t pid = start(program, runArguments(o, *run), log);
+            std::vector<std::string> words = runArguments(o, *run);
+            words.insert(words.begin(), program);
+            const pid_t pid = start(std::move(words), logOf(run));
             if (pid < 0) {
                 progress.finish();
                 printError("cannot start " + program);
                 return kExitOutputFailed;
             }
-            running[pid] = { run, log };
+            running[pid] = run;
         }
         int status = 0;
-        const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-        if (pid <= 0) {
+        const auto it = running.find(::waitpid(-1, &status, WNOHANG));
+        if (it == running.end()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
-        const auto it = running.find(pid);
-        if (it == running.end())
-            continue;
-        const Child child = it->second;
+        const SweepRun *run = it->second;
         running.erase(it);
-        const std::string log = readAndRemove(child.log);
+        const std::string log = readAndRemove(logOf(run));
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         if (code == 0) {
             progress.update(++done);
@@ -136,7 +144,7 @@ int runAll(
         ++failed;
         if (!stopping) {
             progress.finish();
-            printError("run " + std::to_string(child.run->index) + " (" + runFolder(o, *child.run)
+            printError("run " + std::to_string(run->index) + " (" + runFolder(o, *run)
                 + ") failed with exit status " + std::to_string(code)
                 + (log.empty() ? std::string() : ":\n" + log));
         }
@@ -169,16 +177,14 @@ int sweepCommand(const SweepOptions &o)
     }
     std::vector<const SweepRun *> todo;
     for (const SweepRun &r : runs) {
+        removeTemporaryFiles(runFolder(o, r)); // what killed runs left
         if (!finished[r.index - 1])
             todo.push_back(&r);
     }
-    for (const SweepRun &r : runs)
-        removeTemporaryFiles(runFolder(o, r)); // what killed runs left
     // The folders, so that every command can write into its own.
     for (const SweepRun *r : todo) {
         std::error_code ec;
-        fs::create_directories(runFolder(o, *r), ec);
-        if (ec) {
+        if (fs::create_directories(runFolder(o, *r), ec); ec) {
             printError("--out: cannot create '" + runFolder(o, *r) + "': " + ec.message());
             return kExitOutputFailed;
         }
