@@ -58,11 +58,10 @@ inline constexpr std::string_view kStatsHeader =
     "tick,kinetic_energy,momentum_x,momentum_y,contacts";
 /// The statistics as runs write them: kStatsHeader, then the temperature and the pressure
 /// from the collisions' virial and, in the box, the walls' pressure.
-inline constexpr std::string_view kStatsGasTorus = ",temperature,pressure";
-inline constexpr std::string_view kStatsGasBox = ",temperature,pressure,pressure_wall";
 inline std::string statsHeader(bool unbounded)
 {
-    return std::string(kStatsHeader) + std::string(unbounded ? kStatsGasTorus : kStatsGasBox);
+    return std::string(kStatsHeader)
+        + (unbounded ? ",temperature,pressure" : ",temperature,pressure,pressure_wall");
 }
 inline constexpr std::string_view kMsdHeader = "lag,msd";
 inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,expected";
@@ -83,9 +82,8 @@ struct CsvRow
 std::vector<CsvRow> csvRows(
     std::string_view text, std::string_view header, const std::string &source);
 
-/// Parses a state file: the header i,x,y,vx,vy, then exactly `particles` rows with i = 0, 1,
-/// ... in order. Empty lines are allowed only at the end; CR LF line ends are accepted.
-/// `source` names the file in messages. Throws InputError.
+/// Parses a state file (csvRows with the header i,x,y,vx,vy): exactly `particles` rows with
+/// i = 0, 1, ... in order. Throws InputError naming `source`.
 std::vector<StateRow> parseStateCsv(
     std::string_view text, int particles, const std::string &source);
 

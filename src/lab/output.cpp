@@ -66,10 +66,9 @@ bool closeStandardOutput()
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     const int err = errno;
     const bool closed = std::fclose(stdout) == 0;
-    if (flushed)
-        return closed;
-    errno = err;
-    return false;
+    if (!flushed)
+        errno = err;
+    return flushed && closed;
 }
 
 std::string OutputFile::open(const std::string &path)

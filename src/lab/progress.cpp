@@ -36,8 +36,10 @@ std::string Progress::line(
     return text;
 }
 
-void Progress::redraw(std::int64_t done)
+void Progress::update(std::int64_t done)
 {
+    if (!m_enabled)
+        return;
     const auto now = std::chrono::steady_clock::now();
     // Shown after a second, then redrawn at most five times a second.
     if (now - m_start < std::chrono::seconds(1)

@@ -16,11 +16,7 @@ public:
     ~Progress() { finish(); }
 
     /// `done` units finished. Cheap when nothing is to be drawn.
-    void update(std::int64_t done)
-    {
-        if (m_enabled)
-            redraw(done);
-    }
+    void update(std::int64_t done);
     void finish();
 
     /// The bar's text for `done` of `total` after `elapsedSeconds`, `width` characters of bar.
@@ -29,8 +25,6 @@ public:
     static bool stderrIsTerminal();
 
 private:
-    void redraw(std::int64_t done);
-
     std::int64_t m_total;
     const char *m_unit;
     bool m_enabled;
