@@ -10,7 +10,7 @@ namespace {
 
 std::string_view trim(std::string_view s)
 {
-    s.remove_suffix(s.size() - std::min(s.size(), s.find_last_not_of(" \t\r") + 1));
+    s.remove_suffix(s.size() - (s.find_last_not_of(" \t\r") + 1)); // npos + 1: all of it
     s.remove_prefix(std::min(s.size(), s.find_first_not_of(" \t")));
     return s;
 }

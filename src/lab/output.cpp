@@ -37,20 +37,6 @@ fs::path followLinks(fs::path path, bool &viaProc)
     return path;
 }
 
-bool writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool isTemporaryName(const std::string &name)
@@ -160,9 +146,13 @@ std::string OutputFile::place()
     std::rewind(m_file);
     char buffer[1 << 16];
     bool ok = true;
-    std::size_t got;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
-        ok = writeAll(fd, buffer, got);
+    for (std::size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;) {
+        for (std::size_t put = 0; ok && put < got;) {
+            const ssize_t n = ::write(fd, buffer + put, got - put);
+            ok = n > 0 || (n < 0 && errno == EINTR); // a signal's handler may cut a write short
+            put += n > 0 ? n : 0;
+        }
+    }
     ok = ok && !std::ferror(m_file);
     const int err = errno;
     if (fd != STDOUT_FILENO && ::close(fd) != 0 && ok)
