@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kNameMax = 255; // bytes of a file name on the usual file systems
 constexpr std::string_view kTempSuffix = ".tmp-XXXXXX";
+volatile std::sig_atomic_t g_interrupted = 0; // a signal handler can reach nothing else
 
 /// The file a path leads to, its symbolic links followed (a dangling one too); `viaProc` tells
 /// whether one led through /proc (/dev/stdout, /dev/fd/N: a descriptor of this process, opened
@@ -221,19 +222,11 @@ int OutputSet::commitAll()
     return kExitOk;
 }
 
-namespace {
-volatile std::sig_atomic_t g_interrupted = 0; // a signal handler can reach nothing else
-extern "C" void onInterrupt(int)
-{
-    g_interrupted = 1;
-}
-} // namespace
-
 InterruptGuard::InterruptGuard()
 {
     g_interrupted = 0;
     struct sigaction action = {};
-    action.sa_handler = onInterrupt;
+    action.sa_handler = [](int) { g_interrupted = 1; };
     sigemptyset(&action.sa_mask);
     for (int k = 0; k < 3; ++k)
         sigaction(kSignals[k], &action, &m_old[k]);

@@ -27,7 +27,6 @@ public:
     /// Creates the temporary file for `path`. Returns an empty string, or why it cannot be
     /// written (the directory is missing or not writable, the path is a directory...).
     std::string open(const std::string &path);
-    bool isOpen() const { return m_file != nullptr; }
     /// Whether place() only renames (it writes nothing that cannot be taken back).
     bool renamesOnly() const { return !m_tempPath.empty(); }
 
