@@ -80,10 +80,9 @@ std::string OutputFile::open(const std::string &path)
                       : std::string("cannot create a temporary file: ") + std::strerror(errno);
     }
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string name = target.filename().string();
-    m_tempPath =
-        (dir / ("." + name.substr(0, kNameMax - 1 - kTempSuffix.size()) + std::string(kTempSuffix)))
-            .string();
+    const std::string name =
+        target.filename().string().substr(0, kNameMax - 1 - kTempSuffix.size());
+    m_tempPath = (dir / ("." + name + std::string(kTempSuffix))).string();
     const int fd = ::mkstemp(m_tempPath.data());
     if (fd < 0) {
         m_tempPath.clear();
