@@ -38,10 +38,8 @@ public:
     /// After finish(): renames the file into place, or copies it to standard output or the
     /// device. Returns an empty string or what went wrong.
     std::string place();
-    /// finish() and place().
-    std::string commit();
-    /// Drops the temporary file.
-    void discard();
+    std::string commit(); ///< finish() and place()
+    void discard(); ///< drops the temporary file
 
 private:
     std::string failure(int error);

@@ -9,7 +9,6 @@
 
 namespace brownian::lab {
 
-/// One run of a sweep.
 struct SweepRun
 {
     int index = 0; ///< from 1, in the order of expandSweep
