@@ -2,6 +2,7 @@
 # Runs two builds of brownian-lab over the same cases and compares, byte for byte, what each
 # case writes: standard output, standard error, the exit status and every file it leaves.
 # bench's timings differ from run to run, so its figures are masked (the words stay).
+# Symbolic links are compared as links, so that one replaced by a file shows.
 #   scripts/lab-compare.sh OLD-BINARY NEW-BINARY
 set -u
 old=$(realpath "$1") new=$(realpath "$2")
@@ -20,6 +21,9 @@ run --num-side 3 --ticks 5 --state-out a.csv --msd-out a.csv
 run --num-side 3 --ticks 5 --state-out nodir/a.csv
 run --num-side 3 --ticks 5 --state-out /dev/full
 run --num-side 3 --ticks 5 --state-out - --msd-out -
+run --num-side 3 --ticks 5 --state-out /dev/null --msd-out /dev/stdout --stats-out link.csv
+run --num-side 2 --ticks 3 --state-in loose.csv --state-out -
+run --num-side 2 --state-in bad.csv
 run --num-side 3 --locus 9
 run --num-side 3 --state-in missing.csv
 run --ticks 2 --state-in state.in --state-out -
@@ -46,6 +50,9 @@ sweep --size 1,,2 --out sw
 sweep --seeds 5-2 --out sw
 sweep --ticks 5
 sweep --out sw --print-commands --jobs 2
+sweep --num-side 3 --seeds 1-2 --out=-it's --print-commands --speeds
+sweep --num-side 2,100 --ticks 5 --out sw
+sweep --out state.in
 sweep --mode bounded,unbounded --num-side 4 --size 300,500 --seeds 1-3 --ticks 300 --out sw --jobs 2 ; merge sw
 sweep --num-side 3 --ticks 40 --seeds 1-2 --out sw --stats ; merge sw --dpi 50
 sweep --mode unbounded --num-side 12 --size 300,150 --speed 3,5 --seeds 1-3 --ticks 1500 --out sw --jobs 2 ; merge sw --dpi 400
@@ -68,6 +75,10 @@ fixtures() {
     for i in $(seq 0 24); do printf '%d,%d,%d,1.5,-2\n' "$i" $((500 + i * 150)) $((600 + i * 100)) >>state.in; done
     printf 'num-side = 4\nmode = "unbounded"\nseed = 11\n' >cfg.toml
     printf 'num-side = 4\nsize = "big"\n' >bad.toml
+    printf '\357\273\277i,x,y,vx,vy\r\n0, 500.5 ,600,1e-50,-2\r\n1,900,600,+1.5,0\r\n' >loose.csv
+    printf '2,500,900,0,0\r\n3,900,900,0,0\r\n\r\n\n' >>loose.csv
+    printf 'i,x,y,vx,vy\n0,500,600,1,1\n1,900,600,1e39,0\n' >bad.csv
+    ln -s linked.csv link.csv # a symbolic link to a file still to be made
 }
 
 run_case() { # DIR PROGRAM ARGS...
@@ -93,7 +104,7 @@ while IFS= read -r line; do
     read -r -a args <<<"$line"
     run_case "$work/old/$n" "$old" "${args[@]}"
     run_case "$work/new/$n" "$new" "${args[@]}"
-    if diff -r "$work/old/$n" "$work/new/$n" >"$work/diff-$n" 2>&1; then
+    if diff -r --no-dereference "$work/old/$n" "$work/new/$n" >"$work/diff-$n" 2>&1; then
         same=$((same + 1))
     else
         differ=$((differ + 1))

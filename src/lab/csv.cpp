@@ -10,10 +10,8 @@ namespace {
 
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
+    s.remove_suffix(s.size() - (s.find_last_not_of(" \t\r") + 1)); // npos + 1: all of it
+    s.remove_prefix(std::min(s.size(), s.find_first_not_of(" \t")));
     return s;
 }
 
@@ -23,28 +21,33 @@ std::string quoted(std::string_view s)
     return "'" + std::string(s.substr(0, kShown)) + (s.size() > kShown ? "...'" : "'");
 }
 
+InputError lineError(const std::string &source, long line, const std::string &what)
+{
+    return InputError(source + ":" + std::to_string(line) + ": " + what);
+}
+
+template <typename T, typename... Format>
+void appendChars(std::string &out, T value, Format... format)
+{
+    char buffer[40];
+    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value, format...).ptr);
+}
+
 } // namespace
 
 void appendSingle(std::string &out, float value)
 {
-    char buffer[32];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 9);
-    out.append(buffer, r.ptr);
+    appendChars(out, value, std::chars_format::general, 9);
 }
 
 void appendDouble(std::string &out, double value)
 {
-    char buffer[40];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, r.ptr);
+    appendChars(out, value);
 }
 
 void appendInteger(std::string &out, long long value)
 {
-    char buffer[24];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, r.ptr);
+    appendChars(out, value);
 }
 
 std::string parseSingle(std::string_view text, float &out)
@@ -56,28 +59,20 @@ std::string parseSingle(std::string_view text, float &out)
         return "empty field";
     // from_chars would read "inf", "nan" and hexadecimal-looking prefixes; a state holds
     // plain decimals only.
-    for (char c : t) {
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-            return "not a decimal number: " + quoted(text);
-    }
-    float value = 0;
     const char *end = t.data() + t.size();
+    float value = 0;
     const auto [ptr, ec] = std::from_chars(t.data(), end, value, std::chars_format::general);
-    if (ptr != end || ec == std::errc::invalid_argument)
+    if (t.find_first_not_of("0123456789.-+eE") != std::string_view::npos || ptr != end
+        || ec == std::errc::invalid_argument)
         return "not a decimal number: " + quoted(text);
     if (ec == std::errc::result_out_of_range) {
-        // Either too large for a Single or so small that it rounds to zero. The exponent's
-        // sign tells which when even a Double cannot hold the value.
+        // Too large for a Single, or so small that it rounds to zero: a Double tells which or,
+        // when even a Double cannot hold the value, the exponent's sign.
         double wide = 0;
-        const auto [dptr, dec] = std::from_chars(t.data(), end, wide, std::chars_format::general);
-        bool tiny = false;
-        if (dec == std::errc())
-            tiny = std::fabs(wide) < 1.0;
-        else {
-            const auto e = t.find_first_of("eE");
-            tiny = e != std::string_view::npos && e + 1 < t.size() && t[e + 1] == '-';
-        }
-        (void)dptr;
+        const std::size_t e = t.find_first_of("eE");
+        const bool tiny = std::from_chars(t.data(), end, wide).ec == std::errc()
+            ? std::fabs(wide) < 1.0
+            : e != std::string_view::npos && e + 1 < t.size() && t[e + 1] == '-';
         if (!tiny)
             return "outside the range of a Single: " + quoted(text);
         value = t.front() == '-' ? -0.0f : 0.0f;
@@ -97,25 +92,17 @@ void appendStateRows(std::string &out, const ModPar &state, std::string_view pre
 std::vector<std::string_view> splitFields(std::string_view line)
 {
     std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = line.find(',', start);
-        if (comma == std::string_view::npos) {
-            fields.push_back(trim(line.substr(start)));
-            return fields;
-        }
+    for (std::size_t start = 0, comma = 0; comma != std::string_view::npos; start = comma + 1) {
+        comma = line.find(',', start);
         fields.push_back(trim(line.substr(start, comma - start)));
-        start = comma + 1;
     }
+    return fields;
 }
 
 std::vector<CsvRow> csvRows(
     std::string_view text, std::string_view header, const std::string &source)
 {
-    auto fail = [&](long line, const std::string &what) {
-        return InputError(source + ":" + std::to_string(line) + ": " + what);
-    };
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+    if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3); // a byte-order mark some spreadsheets write
     const std::size_t columns = splitFields(header).size();
     std::vector<CsvRow> rows;
@@ -130,14 +117,15 @@ std::vector<CsvRow> csvRows(
             continue;
         }
         if (firstBlank != 0)
-            throw fail(firstBlank, "empty line before the end of the file");
+            throw lineError(source, firstBlank, "empty line before the end of the file");
         if (lineNo == 1 && line != header)
-            throw fail(1, "expected the header " + std::string(header) + ", got " + quoted(line));
+            throw lineError(
+                source, 1, "expected the header " + std::string(header) + ", got " + quoted(line));
         if (lineNo == 1)
             continue;
         rows.push_back({ lineNo, splitFields(line) });
         if (rows.back().fields.size() != columns)
-            throw fail(lineNo,
+            throw lineError(source, lineNo,
                 "expected " + std::to_string(columns) + " fields " + std::string(header) + ", got "
                     + std::to_string(rows.back().fields.size()));
     }
@@ -149,28 +137,26 @@ std::vector<CsvRow> csvRows(
 std::vector<StateRow> parseStateCsv(std::string_view text, int particles, const std::string &source)
 {
     std::vector<StateRow> rows;
-    for (const auto &[lineNo, fields] : csvRows(text, kStateHeader, source)) {
-        auto fail = [&, line = lineNo](const std::string &what) {
-            return InputError(source + ":" + std::to_string(line) + ": " + what);
-        };
+    for (const auto &[line, fields] : csvRows(text, kStateHeader, source)) {
         const int expected = static_cast<int>(rows.size());
         if (expected >= particles)
-            throw fail(
+            throw lineError(source, line,
                 "more rows than the " + std::to_string(particles) + " particles of --num-side");
         int index = -1;
-        const auto [ptr, ec] =
-            std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), index);
-        if (ec != std::errc() || ptr != fields[0].data() + fields[0].size())
-            throw fail("i: not a particle index: " + quoted(fields[0]));
+        const char *end = fields[0].data() + fields[0].size();
+        if (const auto [ptr, ec] = std::from_chars(fields[0].data(), end, index);
+            ec != std::errc() || ptr != end)
+            throw lineError(source, line, "i: not a particle index: " + quoted(fields[0]));
         if (index != expected)
-            throw fail("i: expected particle " + std::to_string(expected)
-                + " (rows in index order), got " + std::to_string(index));
+            throw lineError(source, line,
+                "i: expected particle " + std::to_string(expected) + " (rows in index order), got "
+                    + std::to_string(index));
         StateRow row;
         float *targets[] = { &row.x, &row.y, &row.vx, &row.vy };
         const char *names[] = { "x", "y", "vx", "vy" };
         for (int k = 0; k < 4; ++k) {
             if (const std::string why = parseSingle(fields[k + 1], *targets[k]); !why.empty())
-                throw fail(std::string(names[k]) + ": " + why);
+                throw lineError(source, line, names[k] + (": " + why));
         }
         rows.push_back(row);
     }

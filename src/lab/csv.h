@@ -17,8 +17,7 @@ void appendSingle(std::string &out, float value);
 void appendDouble(std::string &out, double value);
 void appendInteger(std::string &out, long long value);
 
-/// Appends one CSV row: the values separated by commas, then a line break. A float is written
-/// as a Single (appendSingle), a double as appendDouble does, an integer in decimal.
+/// Appends one CSV row: the values separated by commas, then a line break.
 template <typename... V> void appendRow(std::string &out, const V &...values)
 {
     auto field = [&out](const auto &v) {
@@ -30,8 +29,8 @@ template <typename... V> void appendRow(std::string &out, const V &...values)
         else
             appendInteger(out, static_cast<long long>(v));
     };
-    bool first = true;
-    ((out += first ? "" : ",", first = false, field(values)), ...);
+    int k = 0;
+    ((out += k++ ? "," : "", field(values)), ...);
     out += '\n';
 }
 
@@ -47,7 +46,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// Position and velocity of one particle.
 struct StateRow
 {
     float x = 0, y = 0, vx = 0, vy = 0;
@@ -60,11 +58,10 @@ inline constexpr std::string_view kStatsHeader =
     "tick,kinetic_energy,momentum_x,momentum_y,contacts";
 /// The statistics as runs write them: kStatsHeader, then the temperature and the pressure
 /// from the collisions' virial and, in the box, the walls' pressure.
-inline constexpr std::string_view kStatsGasTorus = ",temperature,pressure";
-inline constexpr std::string_view kStatsGasBox = ",temperature,pressure,pressure_wall";
 inline std::string statsHeader(bool unbounded)
 {
-    return std::string(kStatsHeader) + std::string(unbounded ? kStatsGasTorus : kStatsGasBox);
+    return std::string(kStatsHeader)
+        + (unbounded ? ",temperature,pressure" : ",temperature,pressure,pressure_wall");
 }
 inline constexpr std::string_view kMsdHeader = "lag,msd";
 inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,expected";
@@ -73,7 +70,6 @@ inline constexpr std::string_view kSpeedsHeader = "speed_low,speed_high,count,ex
 /// `prefix` is "" for the state file and "tick," for snapshots.
 void appendStateRows(std::string &out, const ModPar &state, std::string_view prefix = {});
 
-/// One row of a CSV file: its line number and its fields.
 struct CsvRow
 {
     long line = 0;
@@ -86,9 +82,8 @@ struct CsvRow
 std::vector<CsvRow> csvRows(
     std::string_view text, std::string_view header, const std::string &source);
 
-/// Parses a state file: the header i,x,y,vx,vy, then exactly `particles` rows with i = 0, 1,
-/// ... in order. Empty lines are allowed only at the end; CR LF line ends are accepted.
-/// `source` names the file in messages. Throws InputError.
+/// Parses a state file (csvRows with the header i,x,y,vx,vy): exactly `particles` rows with
+/// i = 0, 1, ... in order. Throws InputError naming `source`.
 std::vector<StateRow> parseStateCsv(
     std::string_view text, int particles, const std::string &source);
 

@@ -2,13 +2,14 @@
 
 #include "commands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace brownian::lab {
 
@@ -18,48 +19,23 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kNameMax = 255; // bytes of a file name on the usual file systems
 constexpr std::string_view kTempSuffix = ".tmp-XXXXXX";
-
-/// The permissions a newly created file gets: 0666 less the umask.
-mode_t newFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
+volatile std::sig_atomic_t g_interrupted = 0; // a signal handler can reach nothing else
 
 /// The file a path leads to, its symbolic links followed (a dangling one too); `viaProc` tells
-/// whether one led through /proc (/dev/stdout, /dev/fd/N: a descriptor of this process).
+/// whether one led through /proc (/dev/stdout, /dev/fd/N: a descriptor of this process, opened
+/// as it is: a pipe has no name to follow).
 fs::path followLinks(fs::path path, bool &viaProc)
 {
     viaProc = false;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(path, ec))
-            break;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && !viaProc && fs::is_symlink(path, ec); ++hops) {
         const fs::path target = fs::read_symlink(path, ec);
         if (ec)
             break;
-        path = target.is_absolute() ? target : path.parent_path() / target;
-        if (path.string().starts_with("/proc/")) {
-            viaProc = true; // opened as it is: a pipe has no name to follow
-            break;
-        }
+        path = path.parent_path() / target; // an absolute target replaces the whole path
+        viaProc = path.string().starts_with("/proc/");
     }
     return path;
-}
-
-bool writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -67,14 +43,9 @@ bool writeAll(int fd, const char *data, std::size_t size)
 bool isTemporaryName(const std::string &name)
 {
     const std::size_t n = name.size();
-    if (n < kTempSuffix.size() + 2 || name.front() != '.'
-        || name.compare(n - kTempSuffix.size(), 5, kTempSuffix.substr(0, 5)) != 0)
-        return false;
-    for (std::size_t k = n - 6; k < n; ++k) {
-        if (!std::isalnum(static_cast<unsigned char>(name[k])))
-            return false;
-    }
-    return true;
+    return n >= kTempSuffix.size() + 2 && name.front() == '.'
+        && name.compare(n - kTempSuffix.size(), 5, kTempSuffix.substr(0, 5)) == 0
+        && std::all_of(name.end() - 6, name.end(), [](unsigned char c) { return std::isalnum(c); });
 }
 
 bool closeStandardOutput()
@@ -82,28 +53,20 @@ bool closeStandardOutput()
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     const int err = errno;
     const bool closed = std::fclose(stdout) == 0;
-    if (flushed)
-        return closed;
-    errno = err;
-    return false;
-}
-
-OutputFile::~OutputFile()
-{
-    discard();
+    if (!flushed)
+        errno = err;
+    return flushed && closed;
 }
 
 std::string OutputFile::open(const std::string &path)
 {
     discard();
     m_path = path;
-    m_target.clear();
-    m_failed = false;
-    struct stat info
-    {
-    };
+    m_writeError.reset();
     bool descriptor = false;
     const fs::path target = path == "-" ? fs::path() : followLinks(path, descriptor);
+    m_target = target.string();
+    struct stat info = {};
     const bool exists = path != "-" && ::stat(target.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode))
         return "'" + path + "' is a directory";
@@ -112,64 +75,57 @@ std::string OutputFile::open(const std::string &path)
     if (path == "-" || descriptor || (exists && !S_ISREG(info.st_mode))) {
         if (path != "-" && ::access(target.c_str(), W_OK) != 0)
             return "cannot write '" + path + "': " + std::strerror(errno);
-        m_target = target.string();
         m_file = std::tmpfile();
-        if (!m_file)
-            return std::string("cannot create a temporary file: ") + std::strerror(errno);
-        return {};
+        return m_file ? std::string()
+                      : std::string("cannot create a temporary file: ") + std::strerror(errno);
     }
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string name = target.filename().string();
-    const std::size_t keep = kNameMax - 1 - kTempSuffix.size();
-    std::string temp = (dir / ("." + name.substr(0, keep) + std::string(kTempSuffix))).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    const std::string name =
+        target.filename().string().substr(0, kNameMax - 1 - kTempSuffix.size());
+    m_tempPath = (dir / ("." + name + std::string(kTempSuffix))).string();
+    const int fd = ::mkstemp(m_tempPath.data());
+    if (fd < 0) {
+        m_tempPath.clear();
         return "cannot write in '" + dir.string() + "': " + std::strerror(errno);
-    ::fchmod(fd, newFileMode());
-    m_file = ::fdopen(fd, "wb");
-    if (!m_file) {
+    }
+    const mode_t mask = ::umask(0); // a new file's permissions: 0666 less the umask
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (!(m_file = ::fdopen(fd, "wb"))) {
         const int err = errno;
         ::close(fd);
-        ::unlink(temp.c_str());
+        discard();
         return std::string("cannot open a temporary file: ") + std::strerror(err);
     }
-    m_target = target.string();
-    m_tempPath = temp;
     return {};
 }
 
 void OutputFile::write(std::string_view text)
 {
-    if (!m_file || m_failed || text.empty())
-        return;
-    if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) {
-        m_failed = true;
-        m_error = errno;
-    }
+    if (m_file && !m_writeError && std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
+        m_writeError = errno;
 }
 
 std::string OutputFile::failure(int error)
 {
     discard();
-    const std::string target = m_path == "-" ? std::string("standard output") : "'" + m_path + "'";
-    return "cannot write " + target + ": " + std::strerror(error);
+    return "cannot write " + (m_path == "-" ? std::string("standard output") : "'" + m_path + "'")
+        + ": " + std::strerror(error);
 }
 
 std::string OutputFile::finish()
 {
     if (!m_file)
         return "not open";
-    if (m_failed || std::fflush(m_file) != 0)
-        return failure(m_failed ? m_error : errno);
+    if (m_writeError || std::fflush(m_file) != 0)
+        return failure(m_writeError.value_or(errno));
     if (m_tempPath.empty())
         return {};
     const bool synced = ::fsync(::fileno(m_file)) == 0;
     const int err = errno;
     const bool closed = std::fclose(m_file) == 0;
     m_file = nullptr;
-    if (!synced || !closed)
-        return failure(synced ? errno : err);
-    return {};
+    return synced && closed ? std::string() : failure(synced ? errno : err);
 }
 
 std::string OutputFile::place()
@@ -190,9 +146,13 @@ std::string OutputFile::place()
     std::rewind(m_file);
     char buffer[1 << 16];
     bool ok = true;
-    std::size_t got;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
-        ok = writeAll(fd, buffer, got);
+    for (std::size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;) {
+        for (std::size_t put = 0; ok && put < got;) {
+            const ssize_t n = ::write(fd, buffer + put, got - put);
+            ok = n > 0 || (n < 0 && errno == EINTR); // a signal's handler may cut a write short
+            put += n > 0 ? n : 0;
+        }
+    }
     ok = ok && !std::ferror(m_file);
     const int err = errno;
     if (fd != STDOUT_FILENO && ::close(fd) != 0 && ok)
@@ -211,14 +171,12 @@ std::string OutputFile::commit()
 
 void OutputFile::discard()
 {
-    if (m_file) {
+    if (m_file)
         std::fclose(m_file);
-        m_file = nullptr;
-    }
-    if (!m_tempPath.empty()) {
+    m_file = nullptr;
+    if (!m_tempPath.empty())
         ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
-    }
+    m_tempPath.clear();
 }
 
 OutputFile *OutputSet::open(const std::string &label, const std::string &path)
@@ -235,58 +193,39 @@ OutputFile *OutputSet::open(const std::string &label, const std::string &path)
 
 OutputFile *OutputSet::find(const std::string &label)
 {
-    for (auto &[name, file] : m_files) {
-        if (name == label)
-            return &file;
-    }
-    return nullptr;
-}
-
-int OutputSet::fail(const std::string &label, const std::string &why)
-{
-    printError(label + ": " + why);
-    m_files.clear();
-    return kExitOutputFailed;
+    const auto it = std::find_if(
+        m_files.begin(), m_files.end(), [&label](const auto &f) { return f.first == label; });
+    return it == m_files.end() ? nullptr : &it->second;
 }
 
 int OutputSet::commitAll()
 {
+    auto fail = [this](const std::string &why, int status) {
+        printError(why);
+        m_files.clear();
+        return status;
+    };
     for (auto &[label, file] : m_files) {
         if (const std::string why = file.finish(); !why.empty())
-            return fail(label, why);
+            return fail(label + ": " + why, kExitOutputFailed);
     }
-    if (InterruptGuard::interrupted()) {
-        printError("interrupted; nothing written");
-        m_files.clear();
-        return kExitInterrupted;
-    }
+    if (InterruptGuard::interrupted())
+        return fail("interrupted; nothing written", kExitInterrupted);
     for (const bool renames : { false, true }) {
         for (auto &[label, file] : m_files) {
-            if (file.renamesOnly() != renames)
-                continue;
-            if (const std::string why = file.place(); !why.empty())
-                return fail(label, why);
+            const std::string why = file.renamesOnly() == renames ? file.place() : std::string();
+            if (!why.empty())
+                return fail(label + ": " + why, kExitOutputFailed);
         }
     }
     return kExitOk;
 }
 
-namespace {
-// A signal handler can reach nothing else.
-volatile std::sig_atomic_t g_interrupted = 0;
-extern "C" void onInterrupt(int)
-{
-    g_interrupted = 1;
-}
-} // namespace
-
 InterruptGuard::InterruptGuard()
 {
     g_interrupted = 0;
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onInterrupt;
+    struct sigaction action = {};
+    action.sa_handler = [](int) { g_interrupted = 1; };
     sigemptyset(&action.sa_mask);
     for (int k = 0; k < 3; ++k)
         sigaction(kSignals[k], &action, &m_old[k]);

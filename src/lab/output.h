@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,30 +22,24 @@ public:
     OutputFile() = default;
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
-    ~OutputFile();
+    ~OutputFile() { discard(); }
 
     /// Creates the temporary file for `path`. Returns an empty string, or why it cannot be
     /// written (the directory is missing or not writable, the path is a directory...).
     std::string open(const std::string &path);
-
-    bool isOpen() const { return m_file != nullptr; }
-    const std::string &path() const { return m_path; }
     /// Whether place() only renames (it writes nothing that cannot be taken back).
     bool renamesOnly() const { return !m_tempPath.empty(); }
 
     /// Appends text; buffered. Errors are remembered and reported by finish().
     void write(std::string_view text);
-
     /// Writes everything out to the temporary file (synced to the disk). Returns an empty
     /// string or what went wrong (the temporary file is gone then).
     std::string finish();
     /// After finish(): renames the file into place, or copies it to standard output or the
     /// device. Returns an empty string or what went wrong.
     std::string place();
-    /// finish() and place().
-    std::string commit();
-    /// Drops the temporary file.
-    void discard();
+    std::string commit(); ///< finish() and place()
+    void discard(); ///< drops the temporary file
 
 private:
     std::string failure(int error);
@@ -53,8 +48,7 @@ private:
     std::string m_path; // as given
     std::string m_target; // the file written: links followed; empty for standard output
     std::string m_tempPath; // empty when the text is copied at the end
-    bool m_failed = false;
-    int m_error = 0;
+    std::optional<int> m_writeError;
 };
 
 /// The files of one command, each under a label its messages start with: opened before any work,
@@ -73,7 +67,6 @@ public:
     int commitAll();
 
 private:
-    int fail(const std::string &label, const std::string &why);
     std::deque<std::pair<std::string, OutputFile>> m_files; // open() hands out pointers
 };
 

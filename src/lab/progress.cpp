@@ -1,28 +1,16 @@
 #include "progress.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <unistd.h>
 
 namespace brownian::lab {
-
-namespace {
-using Clock = std::chrono::steady_clock;
-constexpr auto kDelay = std::chrono::seconds(1);
-constexpr auto kRedraw = std::chrono::milliseconds(200);
-} // namespace
 
 Progress::Progress(std::int64_t total, bool enabled, const char *unit)
     : m_total(total)
     , m_unit(unit)
     , m_enabled(enabled && total > 0)
-    , m_start(Clock::now())
-    , m_lastDraw(m_start)
 {
-}
-
-Progress::~Progress()
-{
-    finish();
 }
 
 bool Progress::stderrIsTerminal()
@@ -36,23 +24,26 @@ std::string Progress::line(
     const double fraction =
         total > 0 ? std::clamp(static_cast<double>(done) / total, 0.0, 1.0) : 1.0;
     const int filled = static_cast<int>(fraction * width);
-    std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] ";
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%3d%%  %s %lld/%lld", static_cast<int>(fraction * 100),
+    std::snprintf(buffer, sizeof buffer, "] %3d%%  %s %lld/%lld", static_cast<int>(fraction * 100),
         unit, static_cast<long long>(done), static_cast<long long>(total));
-    text += buffer;
+    std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + buffer;
     if (fraction > 0 && fraction < 1) {
-        const double remaining = elapsed * (1 - fraction) / fraction;
-        std::snprintf(buffer, sizeof buffer, "  %.0f s left", remaining + 0.5);
+        std::snprintf(
+            buffer, sizeof buffer, "  %.0f s left", elapsed * (1 - fraction) / fraction + 0.5);
         text += buffer;
     }
     return text;
 }
 
-void Progress::redraw(std::int64_t done)
+void Progress::update(std::int64_t done)
 {
-    const auto now = Clock::now();
-    if (now - m_start < kDelay || (m_shown && now - m_lastDraw < kRedraw))
+    if (!m_enabled)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    // Shown after a second, then redrawn at most five times a second.
+    if (now - m_start < std::chrono::seconds(1)
+        || (m_shown && now - m_lastDraw < std::chrono::milliseconds(200)))
         return;
     m_lastDraw = now;
     m_shown = true;
@@ -64,11 +55,10 @@ void Progress::redraw(std::int64_t done)
 void Progress::finish()
 {
     if (m_shown) {
-        std::fprintf(stderr, "\r\033[K");
+        std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
-        m_shown = false;
     }
-    m_enabled = false;
+    m_shown = m_enabled = false;
 }
 
 } // namespace brownian::lab

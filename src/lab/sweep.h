@@ -9,7 +9,6 @@
 
 namespace brownian::lab {
 
-/// One run of a sweep.
 struct SweepRun
 {
     int index = 0; ///< from 1, in the order of expandSweep
@@ -24,22 +23,17 @@ std::vector<SweepRun> expandSweep(const SweepOptions &sweep);
 
 /// DIR/run-K.
 std::string runFolder(const SweepOptions &sweep, const SweepRun &run);
+/// The run K of a folder named run-K; 0 for any other name.
+std::size_t runNumber(const std::string &name);
 
 /// The options of `brownian-lab run` for one run, writing into the run's folder.
 LabOptions runOptions(const SweepOptions &sweep, const SweepRun &run);
-
-/// The run K of a folder named run-K; 0 for any other name.
-std::size_t runNumber(const std::string &name);
 
 /// Whether every output a manifest names is there.
 bool outputsPresent(const LabOptions &run);
 
 /// Removes the temporary files a killed run left in `folder`.
 void removeTemporaryFiles(const std::string &folder);
-
-/// The arguments of `brownian-lab run` for one run (without the program's name), writing the
-/// outputs and, last, the manifest into the run's folder.
-std::vector<std::string> runArguments(const SweepOptions &sweep, const SweepRun &run);
 
 /// A word as a POSIX shell reads it back: unchanged when it is plain, else in single quotes.
 std::string shellQuote(const std::string &word);
