@@ -2,6 +2,7 @@
 
 #include "model/modpar.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,7 +18,9 @@ void appendSingle(std::string &out, float value);
 void appendDouble(std::string &out, double value);
 void appendInteger(std::string &out, long long value);
 
-/// Appends one CSV row: the values separated by commas, then a line break.
+/// Appends one CSV row: the values separated by commas, then a line break. A float is written
+/// as a Single, a double as a Double, a word as it is, and a double that is not there as an
+/// empty field.
 template <typename... V> void appendRow(std::string &out, const V &...values)
 {
     auto field = [&out](const auto &v) {
@@ -26,6 +29,11 @@ template <typename... V> void appendRow(std::string &out, const V &...values)
             appendSingle(out, v);
         else if constexpr (std::is_same_v<T, double>)
             appendDouble(out, v);
+        else if constexpr (std::is_same_v<T, std::optional<double>>) {
+            if (v)
+                appendDouble(out, *v);
+        } else if constexpr (std::is_same_v<T, const char *>)
+            out += v;
         else
             appendInteger(out, static_cast<long long>(v));
     };

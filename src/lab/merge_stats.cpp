@@ -42,21 +42,6 @@ std::vector<MsdPoint> parseMsdCsv(const std::string &text, const std::string &so
     return points;
 }
 
-void appendOptional(std::string &out, const std::optional<double> &v)
-{
-    out += ',';
-    if (v)
-        appendDouble(out, *v);
-}
-
-/// The fields mode,num_side,size,speed,ticks and a comma.
-void appendKey(std::string &out, const GroupKey &k)
-{
-    out += k.unbounded ? "unbounded," : "bounded,";
-    out += std::to_string(k.numSide) + ',' + std::to_string(k.size) + ',' + std::to_string(k.speed)
-        + ',' + std::to_string(k.ticks) + ',';
-}
-
 std::string slurp(const std::string &path, const std::string &what)
 {
     std::ifstream in(path, std::ios::binary);
@@ -170,19 +155,14 @@ std::pair<std::string, std::string> summaryFiles(const std::vector<GroupSummary>
                       "D_enskog,Z_mean,Z_stderr,Z_henderson\n";
     std::string msd = "mode,num_side,size,speed,ticks,lag,msd_mean,msd_stderr\n";
     for (const GroupSummary &g : groups) {
-        appendKey(csv, g.key);
-        appendDouble(csv, g.packingFraction);
-        csv += ',' + std::to_string(g.runs);
-        for (const auto &v : { g.dMean, g.dStderr, g.dEnskog, g.zMean, g.zStderr, g.zHenderson })
-            appendOptional(csv, v);
-        csv += '\n';
-        for (std::size_t k = 0; k < g.msdMean.size(); ++k) {
-            appendKey(msd, g.key);
-            msd += std::to_string(g.msdMean[k].lag) + ',';
-            appendDouble(msd, g.msdMean[k].msd);
-            appendOptional(
-                msd, std::isnan(g.msdStderr[k]) ? std::nullopt : std::optional(g.msdStderr[k]));
-            msd += '\n';
+        const GroupKey &k = g.key;
+        const char *mode = k.unbounded ? "unbounded" : "bounded";
+        appendRow(csv, mode, k.numSide, k.size, k.speed, k.ticks, g.packingFraction, g.runs,
+            g.dMean, g.dStderr, g.dEnskog, g.zMean, g.zStderr, g.zHenderson);
+        for (std::size_t j = 0; j < g.msdMean.size(); ++j) {
+            const double error = g.msdStderr[j];
+            appendRow(msd, mode, k.numSide, k.size, k.speed, k.ticks, g.msdMean[j].lag,
+                g.msdMean[j].msd, std::isnan(error) ? std::nullopt : std::optional(error));
         }
     }
     return { csv, msd };
