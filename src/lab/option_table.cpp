@@ -1,7 +1,7 @@
 #include "option_table.h"
 
 #include <charconv>
-#include <thread>
+#include <set>
 
 namespace brownian::lab::detail {
 
@@ -14,6 +14,7 @@ constexpr std::int64_t kMaxThreads = 256;
 constexpr std::int64_t kMinDpi = 24, kMaxDpi = 1200;
 
 using L = LabOptions;
+using S = SweepOptions;
 
 /// Reads a whole decimal number (an optional '+', digits, nothing else).
 template <typename T> std::optional<T> wholeNumber(std::string_view digits)
@@ -26,6 +27,59 @@ template <typename T> std::optional<T> wholeNumber(std::string_view digits)
         || end != digits.data() + digits.size())
         return std::nullopt;
     return value;
+}
+
+/// The seeds A-B, or A alone; nothing unless both are whole numbers.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> seedRange(const std::string &value)
+{
+    const auto dash = value.find('-');
+    const auto first = wholeNumber<std::uint64_t>(value.substr(0, dash));
+    const auto last =
+        dash == std::string::npos ? first : wholeNumber<std::uint64_t>(value.substr(dash + 1));
+    if (!first || !last)
+        return std::nullopt;
+    return std::pair(*first, *last);
+}
+
+template <class T> T &field(ParseResult &r, T LabOptions::*member)
+{
+    return r.options.*member;
+}
+template <class T> T &field(ParseResult &r, T SweepOptions::*member)
+{
+    return r.sweep.*member;
+}
+template <class T> T &field(ParseResult &r, T MergeOptions::*member)
+{
+    return r.merge.*member;
+}
+
+// A value that checkValue has passed, into its member: a whole number read in decimal (CLI11's
+// own conversion would read 010 as octal), a list split at its commas.
+void assign(std::string &target, const std::string &value)
+{
+    target = value;
+}
+void assign(bool &target, const std::string &value) // a flag, or --mode
+{
+    target = value == "true" || value == "unbounded";
+}
+void assign(std::optional<std::uint64_t> &target, const std::string &value)
+{
+    target = wholeNumber<std::uint64_t>(value);
+}
+template <std::integral T> void assign(T &target, const std::string &value)
+{
+    target = *wholeNumber<T>(value);
+}
+template <class T> void assign(std::vector<T> &target, const std::string &value)
+{
+    target.clear();
+    for (const std::string &text : CLI::detail::split(value, ',')) {
+        T item {};
+        assign(item, CLI::detail::trim_copy(text, " "));
+        target.push_back(item);
+    }
 }
 
 std::string replaceAll(std::string text, const std::string &from, const std::string &to)
@@ -43,7 +97,7 @@ std::string choiceList(const char *choices)
 }
 
 /// An output of run: a file, listed in the help's section of the outputs.
-OptionRow output(const char *name, std::string LabOptions::*member, const char *help)
+OptionRow output(const char *name, std::string L::*member, const char *help)
 {
     return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help, 1 };
 }
@@ -57,9 +111,9 @@ OptionRow bench(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, c
 
 /// An option of sweep, listed in its section of the help.
 OptionRow sweep(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
-    const char *help)
+    Member member, const char *help, int section = 3)
 {
-    return { name, ForSweep, kind, lo, hi, values, {}, Part::None, help, 3 };
+    return { name, ForSweep, kind, lo, hi, values, member, Part::None, help, section };
 }
 
 } // namespace
@@ -144,35 +198,36 @@ const std::vector<OptionRow> &optionRows()
             "same state, timed apart, and\nthe two results compared bit for bit"),
         bench("--warmup", Whole, 0, kMaxTicks, "W", &L::warmUp,
             "ticks run before the timed runs (default T/10, at least 100)"),
-        sweep("--mode", List, 0, 0, "bounded|unbounded",
+        sweep("--mode", List, 0, 0, "bounded|unbounded", &S::modes,
             "bounded and/or unbounded (default bounded)"),
-        sweep("--num-side", List, 1, kMaxNumSide, nullptr,
+        sweep("--num-side", List, 1, kMaxNumSide, nullptr, &S::numSides,
             "particles per side, each {lo} to {hi} (default 5)"),
-        sweep("--size", List, 1, kMaxTwips, nullptr,
+        sweep("--size", List, 1, kMaxTwips, nullptr, &S::sizes,
             "particle diameters in twips, each {lo} to {hi} (default 400)"),
-        sweep("--speed", List, 0, kMaxTwips, nullptr,
+        sweep("--speed", List, 0, kMaxTwips, nullptr, &S::speeds,
             "sub-steps per tick, each {lo} to {hi} (default 3)"),
-        sweep("--seeds", SeedRange, 0, -1, nullptr,
+        sweep("--seeds", SeedRange, 0, -1, nullptr, &S::firstSeed,
             "the seeds A, A+1, ..., B of every setting (default 1-1)"),
-        sweep("--ticks", Whole, 1, kMaxTicks, "T", "ticks of every run, at least 1 (default 2000)"),
-        sweep("--threads", Whole, 1, kMaxThreads, "N",
+        sweep("--ticks", Whole, 1, kMaxTicks, "T", &S::ticks,
+            "ticks of every run, at least 1 (default 2000)"),
+        sweep("--threads", Whole, 1, kMaxThreads, "N", &S::threads,
             "worker threads of every run, {lo} to {hi} (default 1: the runs\nthemselves run side "
             "by side)"),
-        sweep("--out", File, 0, 0, "DIR",
+        sweep("--out", File, 0, 0, "DIR", &S::out,
             "the folder of the runs, required: run K writes into DIR/run-K/"),
-        { "--msd", ForSweep, Flag, 0, 0, ", --speeds, --stats", {}, Part::None,
+        sweep("--msd", Flag, 0, 0, ", --speeds, --stats", &S::writeMsd,
             "what each run writes: msd.csv, speeds.csv, stats.csv (default\n--msd --stats, which "
-            "merge needs)",
-            3 },
-        { "--speeds", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
-        { "--stats", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
-        sweep("--jobs", Whole, 1, 1024, "J",
+            "merge needs)"),
+        sweep("--speeds", Flag, 0, 0, nullptr, &S::writeSpeeds, "", -1),
+        sweep("--stats", Flag, 0, 0, nullptr, &S::writeStats, "", -1),
+        sweep("--jobs", Whole, 1, 1024, "J", &S::jobs,
             "runs at a time, each a separate brownian-lab run process\n(default: the number of "
             "cores); one progress bar on a terminal"),
-        sweep("--print-commands", Flag, 0, 0, nullptr,
+        sweep("--print-commands", Flag, 0, 0, nullptr, &S::printCommands,
             "run nothing; print one brownian-lab run command a line, for GNU\nparallel, xargs -P "
             "or a Slurm job array"),
-        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, {}, Part::None, "", -1 },
+        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, &MergeOptions::dpi, Part::None, "",
+            -1 },
     };
     return table;
 }
@@ -217,40 +272,31 @@ std::string checkValue(const OptionRow &s, const std::string &value)
                     std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
         return {};
     case Kind::List: {
-        std::vector<std::string> seen;
-        std::size_t start = 0;
-        for (int item = 1;; ++item) {
-            const auto comma = value.find(',', start);
-            std::string text = value.substr(start, comma - start);
-            const auto a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
-            text = a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
+        // One comma more: split drops an empty last item.
+        const std::vector<std::string> items = CLI::detail::split(value + ",", ',');
+        std::set<std::string> seen;
+        for (std::size_t item = 0; item < items.size(); ++item) {
+            const std::string text = CLI::detail::trim_copy(items[item], " ");
             if (text.empty())
-                return "malformed list '" + value + "': item " + std::to_string(item) + " is empty";
+                return "malformed list '" + value + "': item " + std::to_string(item + 1)
+                    + " is empty";
             if (s.values && !choice(text))
                 return "expected " + choiceList(s.values) + ", got '" + text + "'";
             if (!s.values && !whole(text))
                 return "expected a whole number " + range + " in the list, got '" + text + "'";
-            for (const std::string &earlier : seen) {
-                if (earlier == text || (!s.values && std::stoll(earlier) == std::stoll(text)))
-                    return text + " is listed twice";
-            }
-            seen.push_back(text);
-            if (comma == std::string::npos)
-                return {};
-            start = comma + 1;
+            // 60 and 060 are one size.
+            if (!seen.insert(s.values ? text : std::to_string(*wholeNumber<int>(text))).second)
+                return text + " is listed twice";
         }
+        return {};
     }
     case Kind::SeedRange: {
-        const auto dash = value.find('-');
-        const auto first = wholeNumber<std::uint64_t>(value.substr(0, dash));
-        const auto last = dash == std::string::npos
-            ? first
-            : wholeNumber<std::uint64_t>(std::string_view(value).substr(dash + 1));
-        if (!first || !last)
+        const auto seeds = seedRange(value);
+        if (!seeds)
             return "expected a range A-B of seeds " + range + ", got '" + value + "'";
-        if (*first > *last)
+        if (seeds->first > seeds->second)
             return "the range '" + value + "' is empty (the first seed is above the last)";
-        if (*last - *first >= 1'000'000)
+        if (seeds->second - seeds->first >= 1'000'000)
             return "the range '" + value + "' holds more than a million seeds";
         return {};
     }
@@ -260,20 +306,21 @@ std::string checkValue(const OptionRow &s, const std::string &value)
     return {};
 }
 
+void setValue(const OptionRow &row, ParseResult &result, const std::string &value)
+{
+    std::visit(Overloaded {
+                   [&](std::uint64_t SweepOptions::*) {
+                       std::tie(result.sweep.firstSeed, result.sweep.lastSeed) = *seedRange(value);
+                   },
+                   [&](auto member) { assign(field(result, member), value); },
+               },
+        row.member);
+}
+
 std::string helpOf(const OptionRow &s)
 {
     return replaceAll(
         replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
-}
-
-const char *programVersion()
-{
-    return BROWNIAN_VERSION;
-}
-
-int processorCount()
-{
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 } // namespace brownian::lab::detail
@@ -303,19 +350,20 @@ std::vector<RunSetting> runSettings(
             if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
                 || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
                 continue;
-            const Text value = std::visit(
-                Overloaded {
-                    [](std::monostate) -> Text { return {}; },
-                    [&](std::string LabOptions::*m) -> Text {
-                        return (o.*m).empty() ? Text() : fileName(o.*m);
-                    },
-                    [&](bool LabOptions::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
-                    [&](std::optional<std::uint64_t> LabOptions::*m) -> Text {
-                        return o.*m ? std::to_string(*(o.*m)) : Text();
-                    },
-                    [&](auto m) -> Text { return std::to_string(o.*m); },
-                },
-                s.member);
+            const Text value =
+                std::visit(Overloaded {
+                               [&](std::string L::*m) -> Text {
+                                   return (o.*m).empty() ? Text() : fileName(o.*m);
+                               },
+                               [&](bool L::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
+                               [&](std::optional<std::uint64_t> L::*m) -> Text {
+                                   return o.*m ? std::to_string(*(o.*m)) : Text();
+                               },
+                               [&](int L::*m) -> Text { return std::to_string(o.*m); },
+                               [&](std::int64_t L::*m) -> Text { return std::to_string(o.*m); },
+                               [](auto) -> Text { return {}; }, // sweep's and merge's
+                           },
+                    s.member);
             if (value)
                 settings.push_back(
                     { name, *value, s.kind == Kind::Choice || s.kind == Kind::File });
