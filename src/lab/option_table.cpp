@@ -19,12 +19,11 @@ using S = SweepOptions;
 /// Reads a whole decimal number (an optional '+', digits, nothing else).
 template <typename T> std::optional<T> wholeNumber(std::string_view digits)
 {
-    if (!digits.empty() && digits.front() == '+')
+    if (digits.starts_with('+'))
         digits.remove_prefix(1);
     T value {};
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || digits.front() == '+' || ec != std::errc()
-        || end != digits.data() + digits.size())
+    if (ec != std::errc() || end != digits.data() + digits.size())
         return std::nullopt;
     return value;
 }
@@ -41,44 +40,25 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> seedRange(const std::stri
     return std::pair(*first, *last);
 }
 
-template <class T> T &field(ParseResult &r, T LabOptions::*member)
+/// A value that checkValue has passed, into its member: a whole number read in decimal (CLI11's
+/// own conversion would read 010 as octal), a list split at its commas.
+template <class T> void assign(T &target, const std::string &value)
 {
-    return r.options.*member;
-}
-template <class T> T &field(ParseResult &r, T SweepOptions::*member)
-{
-    return r.sweep.*member;
-}
-template <class T> T &field(ParseResult &r, T MergeOptions::*member)
-{
-    return r.merge.*member;
-}
-
-// A value that checkValue has passed, into its member: a whole number read in decimal (CLI11's
-// own conversion would read 010 as octal), a list split at its commas.
-void assign(std::string &target, const std::string &value)
-{
-    target = value;
-}
-void assign(bool &target, const std::string &value) // a flag, or --mode
-{
-    target = value == "true" || value == "unbounded";
-}
-void assign(std::optional<std::uint64_t> &target, const std::string &value)
-{
-    target = wholeNumber<std::uint64_t>(value);
-}
-template <std::integral T> void assign(T &target, const std::string &value)
-{
-    target = *wholeNumber<T>(value);
-}
-template <class T> void assign(std::vector<T> &target, const std::string &value)
-{
-    target.clear();
-    for (const std::string &text : CLI::detail::split(value, ',')) {
-        T item {};
-        assign(item, CLI::detail::trim_copy(text, " "));
-        target.push_back(item);
+    if constexpr (std::is_same_v<T, std::string>)
+        target = value;
+    else if constexpr (std::is_same_v<T, bool>) // a flag, or --mode
+        target = value == "true" || value == "unbounded";
+    else if constexpr (std::is_integral_v<T>)
+        target = *wholeNumber<T>(value);
+    else if constexpr (std::is_same_v<T, std::optional<std::uint64_t>>)
+        target = wholeNumber<std::uint64_t>(value);
+    else {
+        target.clear();
+        for (const std::string &text : CLI::detail::split(value, ',')) {
+            typename T::value_type item {};
+            assign(item, CLI::detail::trim_copy(text, " "));
+            target.push_back(item);
+        }
     }
 }
 
@@ -308,12 +288,15 @@ std::string checkValue(const OptionRow &s, const std::string &value)
 
 void setValue(const OptionRow &row, ParseResult &result, const std::string &value)
 {
-    std::visit(Overloaded {
-                   [&](std::uint64_t SweepOptions::*) {
-                       std::tie(result.sweep.firstSeed, result.sweep.lastSeed) = *seedRange(value);
-                   },
-                   [&](auto member) { assign(field(result, member), value); },
-               },
+    std::visit(
+        [&]<class T, class Options>(T Options::*member) {
+            T &target =
+                std::get<Options &>(std::tie(result.options, result.sweep, result.merge)).*member;
+            if constexpr (std::is_same_v<T, std::uint64_t>) // --seeds A-B
+                std::tie(target, result.sweep.lastSeed) = *seedRange(value);
+            else
+                assign(target, value);
+        },
         row.member);
 }
 
@@ -350,20 +333,20 @@ std::vector<RunSetting> runSettings(
             if (s.part != part || !(s.scope & ForRun) || (name == "every" && o.snapshotsOut.empty())
                 || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
                 continue;
-            const Text value =
-                std::visit(Overloaded {
-                               [&](std::string L::*m) -> Text {
-                                   return (o.*m).empty() ? Text() : fileName(o.*m);
-                               },
-                               [&](bool L::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
-                               [&](std::optional<std::uint64_t> L::*m) -> Text {
-                                   return o.*m ? std::to_string(*(o.*m)) : Text();
-                               },
-                               [&](int L::*m) -> Text { return std::to_string(o.*m); },
-                               [&](std::int64_t L::*m) -> Text { return std::to_string(o.*m); },
-                               [](auto) -> Text { return {}; }, // sweep's and merge's
-                           },
-                    s.member);
+            const Text value = std::visit(
+                [&]<class T, class Options>(T Options::*m) -> Text {
+                    if constexpr (!std::is_same_v<Options, LabOptions>)
+                        return {}; // sweep's and merge's
+                    else if constexpr (std::is_same_v<T, std::string>)
+                        return (o.*m).empty() ? Text() : fileName(o.*m);
+                    else if constexpr (std::is_same_v<T, bool>)
+                        return o.*m ? "unbounded" : "bounded";
+                    else if constexpr (std::is_same_v<T, std::optional<std::uint64_t>>)
+                        return o.*m ? std::to_string(*(o.*m)) : Text();
+                    else
+                        return std::to_string(o.*m);
+                },
+                s.member);
             if (value)
                 settings.push_back(
                     { name, *value, s.kind == Kind::Choice || s.kind == Kind::File });

@@ -50,13 +50,6 @@ struct OptionRow
     int section = 0; ///< of the help text; -1: not listed
 };
 
-/// The lambdas of a std::visit, in one object.
-template <class... F> struct Overloaded : F...
-{
-    using F::operator()...;
-};
-template <class... F> Overloaded(F...) -> Overloaded<F...>;
-
 /// Every option of every command, in the order of the help text.
 const std::vector<OptionRow> &optionRows();
 

@@ -73,20 +73,16 @@ std::string prepareWords(
     bool positional = false;
     for (const std::string &a : args) {
         const auto eq = a.find('=');
-        positional = positional || a == "--";
-        if (positional || a.rfind("--", 0) != 0 || eq == std::string::npos) {
-            words.push_back(a);
-            continue;
-        }
         const std::string name = a.substr(0, eq);
-        if (const OptionRow *s = findOption(name, scope); s && s->kind == Kind::Flag)
+        positional = positional || a == "--";
+        if (positional || !a.starts_with("--") || eq == std::string::npos)
+            words.push_back(a);
+        else if (const OptionRow *s = findOption(name, scope); s && s->kind == Kind::Flag)
             return name + ": takes no value";
-        if (eq + 1 < a.size()) {
+        else if (eq + 1 == a.size())
+            words.insert(words.end(), { name, "" });
+        else
             words.push_back(a); // CLI11 takes --name=value, also a value starting with '-'
-            continue;
-        }
-        words.push_back(name);
-        words.emplace_back();
     }
     return {};
 }
