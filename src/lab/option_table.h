@@ -14,7 +14,7 @@
 
 namespace brownian::lab::detail {
 
-enum Scope : unsigned { ForRun = 1, ForBench = 2, ForSweep = 4, ForMerge = 8 };
+enum Scope : unsigned { ForRun = 1, ForBench = 2, ForSweep = 4, ForMerge = 8, ForAny = 15 };
 
 enum class Kind {
     Flag, ///< no value

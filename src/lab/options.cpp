@@ -1,5 +1,5 @@
-// The command line: CLI11 parses it with the typed options of the table, toml++ reads the
-// config file (toml_config.cpp). The messages keep one form: the option (or file and line)
+// The command line: CLI11 parses it with the options of the table, toml++ reads the config
+// file (toml_config.cpp). The messages keep one form: the option (or file and line)
 // first, then what is wrong.
 #include "options.h"
 
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 
 namespace brownian::lab {
 
@@ -18,15 +19,10 @@ namespace {
 using namespace detail;
 namespace fs = std::filesystem;
 
-struct CommandWord
-{
-    const char *word;
-    Command command;
-    unsigned scope;
+constexpr std::tuple<const char *, Command, unsigned> kCommands[] = {
+    { "run", Command::Run, ForRun }, { "bench", Command::Bench, ForBench },
+    { "sweep", Command::Sweep, ForSweep }, { "merge", Command::Merge, ForMerge }
 };
-constexpr CommandWord kCommands[] = { { "run", Command::Run, ForRun },
-    { "bench", Command::Bench, ForBench }, { "sweep", Command::Sweep, ForSweep },
-    { "merge", Command::Merge, ForMerge } };
 
 /// The options of a command in `scope`, each filling its member of `result`.
 void addOptions(CLI::App &app, unsigned scope, ParseResult &result)
@@ -58,7 +54,7 @@ std::string extrasError(const std::vector<std::string> &extras, const char *comm
         if (word.size() < 2 || word.front() != '-')
             continue;
         const std::string name = word.substr(0, word.find('='));
-        if (findOption(name, ForRun | ForBench | ForSweep | ForMerge) || name == "--config")
+        if (findOption(name, ForAny) || name == "--config")
             return name + ": not an option of " + command + " (see --help)";
         return "unknown option " + name + " (see --help)";
     }

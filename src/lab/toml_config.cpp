@@ -94,7 +94,7 @@ std::vector<CLI::ConfigItem> readConfig(std::istream &input, unsigned scope,
         if (node->is_table())
             throw fail(where, "unknown section [" + key + "]");
         const OptionRow *row = findOption("--" + key, scope);
-        if (!row && findOption("--" + key, ForRun | ForBench | ForSweep | ForMerge))
+        if (!row && findOption("--" + key, ForAny))
             throw fail(where, "'" + key + "' is not a setting of " + command);
         if (!row)
             throw fail(where, "unknown setting '" + key + "'");
