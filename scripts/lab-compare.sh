@@ -52,8 +52,20 @@ sweep --num-side 3 --ticks 40 --out sw ; run --config sw/run-1/run.toml --state-
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 41 --out sw
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 40 --out sw --speeds
 sweep --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --mode unbounded --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --num-side 3 --ticks 40 --out sw
+run --ticks
+run --size 300 --size=400
+run --state-out=
+bench --no-draw=1
+run --num-side 3 --ticks 1 --seed 18446744073709551615 --state-out s.csv --manifest m.toml ; run --config m.toml --state-out -
+run --config=
+sweep --size 060,+60 --out sw
+sweep --config sw.toml --out sw --print-commands
+sweep --config cfg.toml --out sw
+sweep --mode bounded,torus --out sw
+sweep --out sw --msd-out m.csv
 merge
 merge nowhere
+merge -- -x
 merge --dpi 10 x
 frobnicate
 --help
@@ -66,6 +78,7 @@ fixtures() {
     for i in $(seq 0 24); do printf '%d,%d,%d,1.5,-2\n' "$i" $((500 + i * 150)) $((600 + i * 100)) >>state.in; done
     printf 'num-side = 4\nmode = "unbounded"\nseed = 11\n' >cfg.toml
     printf 'num-side = 4\nsize = "big"\n' >bad.toml
+    printf 'mode = ["bounded", "unbounded"]\nsize = [300, 400]\nseeds = "3-4"\nspeeds = true\nstats = false\n' >sw.toml
 }
 
 run_case() { # DIR PROGRAM ARGS...
