@@ -22,10 +22,7 @@ std::string optionLines(int section)
                                           : " " + values);
         usage += usage.size() + 2 > indent.size() ? "\n" + indent
                                                   : std::string(indent.size() - usage.size(), ' ');
-        std::string help = detail::helpOf(s);
-        for (auto at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
-            help.insert(at + 1, indent);
-        text += usage + help + "\n";
+        text += usage + detail::helpOf(s, indent) + "\n";
     }
     return text;
 }

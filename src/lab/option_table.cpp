@@ -300,10 +300,11 @@ void setValue(const OptionRow &row, ParseResult &result, const std::string &valu
         row.member);
 }
 
-std::string helpOf(const OptionRow &s)
+std::string helpOf(const OptionRow &s, const std::string &indent)
 {
-    return replaceAll(
-        replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
+    const std::string limits =
+        replaceAll(replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
+    return replaceAll(limits, "\n", "\n" + indent);
 }
 
 } // namespace brownian::lab::detail

@@ -62,8 +62,8 @@ std::string checkValue(const OptionRow &row, const std::string &value);
 /// Sets the member of `row` in `result` from a value that checkValue has passed.
 void setValue(const OptionRow &row, ParseResult &result, const std::string &value);
 
-/// The help line's text with the limits filled in.
-std::string helpOf(const OptionRow &row);
+/// The help text of `row` with the limits filled in, each line after the first indented.
+std::string helpOf(const OptionRow &row, const std::string &indent);
 
 /// CLI11's config reader on toml++ for a command in `scope`: every key must be a setting of the
 /// command, with a value of its type that passes the table's check; the messages name the file

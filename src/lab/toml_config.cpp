@@ -116,10 +116,7 @@ std::vector<CLI::ConfigItem> readConfig(std::istream &input, unsigned scope,
         }
         if (row->kind == Kind::File && value != "-" && fs::path(value).is_relative())
             value = (fs::path(file).parent_path() / value).string();
-        CLI::ConfigItem item;
-        item.name = key;
-        item.inputs = { value };
-        items.push_back(std::move(item));
+        items.push_back({ {}, key, { value } });
     }
     return items;
 }
