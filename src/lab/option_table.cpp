@@ -76,24 +76,24 @@ std::string choiceList(const char *choices)
     return last == std::string::npos ? text : text.replace(last, 2, " or ");
 }
 
-/// An output of run: a file, listed in the help's section of the outputs.
+/// An output of run: a file.
 OptionRow output(const char *name, std::string L::*member, const char *help)
 {
-    return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help, 1 };
+    return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help };
 }
 
-/// An option of bench alone, listed in its section of the help.
+/// An option of bench alone.
 OptionRow bench(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
     Member member, const char *help)
 {
-    return { name, ForBench, kind, lo, hi, values, member, Part::None, help, 2 };
+    return { name, ForBench, kind, lo, hi, values, member, Part::None, help };
 }
 
-/// An option of sweep, listed in its section of the help.
+/// An option of sweep.
 OptionRow sweep(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
-    Member member, const char *help, int section = 3)
+    Member member, const char *help = "")
 {
-    return { name, ForSweep, kind, lo, hi, values, member, Part::None, help, section };
+    return { name, ForSweep, kind, lo, hi, values, member, Part::None, help };
 }
 
 } // namespace
@@ -133,7 +133,7 @@ const std::vector<OptionRow> &optionRows()
         output("--snapshots-out", &L::snapshotsOut,
             "CSV tick,i,x,y,vx,vy: the whole state at tick 0 and every K ticks"),
         { "--every", ForRun, Whole, 1, kMaxTicks, "K", &L::every, Part::Detail,
-            "ticks between snapshots (default 1)", 1 },
+            "ticks between snapshots (default 1)" },
         output("--trace-out", &L::traceOut,
             "CSV substep,x,y,ux,uy: the tracked particle at the start\n(substep 0) and after "
             "every sub-step; x, y as stored, ux, uy its\nunwrapped position (start plus every "
@@ -158,12 +158,11 @@ const std::vector<OptionRow> &optionRows()
             "CSV speed_low,speed_high,count,expected: the time-averaged speed\nhistogram and the "
             "counts expected at the run's measured energy"),
         { "--bins", ForRun, Whole, 1, 1000, "B", &L::bins, Part::Detail,
-            "bins of the speed histogram, {lo} to {hi} (default 30)", 1 },
+            "bins of the speed histogram, {lo} to {hi} (default 30)" },
         { "--manifest", ForRun, File, 0, 0, "FILE", &L::manifestOut, Part::None,
             "after everything else has been written: FILE with every setting\nof the run (seed "
             "included) and the program's version, such that\nbrownian-lab run --config FILE "
-            "repeats the run bit for bit",
-            1 },
+            "repeats the run bit for bit" },
         output("--plot", &L::plotPng,
             "a picture of both, labelled in Japanese: the MSD on log-log axes\nwith the ballistic "
             "and diffusive guide lines and the fitted\ndiffusion coefficient, and the histogram "
@@ -198,16 +197,15 @@ const std::vector<OptionRow> &optionRows()
         sweep("--msd", Flag, 0, 0, ", --speeds, --stats", &S::writeMsd,
             "what each run writes: msd.csv, speeds.csv, stats.csv (default\n--msd --stats, which "
             "merge needs)"),
-        sweep("--speeds", Flag, 0, 0, nullptr, &S::writeSpeeds, "", -1),
-        sweep("--stats", Flag, 0, 0, nullptr, &S::writeStats, "", -1),
+        sweep("--speeds", Flag, 0, 0, nullptr, &S::writeSpeeds),
+        sweep("--stats", Flag, 0, 0, nullptr, &S::writeStats),
         sweep("--jobs", Whole, 1, 1024, "J", &S::jobs,
             "runs at a time, each a separate brownian-lab run process\n(default: the number of "
             "cores); one progress bar on a terminal"),
         sweep("--print-commands", Flag, 0, 0, nullptr, &S::printCommands,
             "run nothing; print one brownian-lab run command a line, for GNU\nparallel, xargs -P "
             "or a Slurm job array"),
-        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, &MergeOptions::dpi, Part::None, "",
-            -1 },
+        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, &MergeOptions::dpi },
     };
     return table;
 }

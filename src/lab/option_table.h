@@ -46,8 +46,9 @@ struct OptionRow
     const char *values = nullptr;
     Member member;
     Part part = Part::None;
-    const char *help = ""; ///< {lo} and {hi} stand for the limits
-    int section = 0; ///< of the help text; -1: not listed
+    /// {lo} and {hi} stand for the limits; the help lists the options with a text, those of one
+    /// command (or of both run and bench) together.
+    const char *help = "";
 };
 
 /// Every option of every command, in the order of the help text.
