@@ -39,17 +39,12 @@ void addOptions(CLI::App &app, unsigned scope, ParseResult &result)
     }
 }
 
-/// The words CLI11 could not place; the "--" before positional words is not one of them.
-std::vector<std::string> extras(const CLI::App &app)
+/// The words CLI11 could not place (the "--" before positional words is not one of them): the
+/// first option among them, else the first word; "" when there are none.
+std::string extrasError(const CLI::App &app, const char *command)
 {
-    std::vector<std::string> words = app.remaining(false);
-    std::erase(words, "--");
-    return words;
-}
-
-/// Words CLI11 could not place: the first option among them, else the first word.
-std::string extrasError(const std::vector<std::string> &extras, const char *command)
-{
+    std::vector<std::string> extras = app.remaining(false);
+    std::erase(extras, "--");
     for (const std::string &word : extras) {
         if (word.size() < 2 || word.front() != '-')
             continue;
@@ -58,6 +53,8 @@ std::string extrasError(const std::vector<std::string> &extras, const char *comm
             return name + ": not an option of " + command + " (see --help)";
         return "unknown option " + name + " (see --help)";
     }
+    if (extras.empty())
+        return {};
     return "unexpected argument '" + extras.front() + "' (options start with --; see --help)";
 }
 
@@ -185,8 +182,8 @@ std::string parseCommand(
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError &e) {
-        if (!extras(app).empty())
-            return extrasError(extras(app), command);
+        if (std::string error = extrasError(app, command); !error.empty())
+            return error;
         if (dynamic_cast<const CLI::FileError *>(&e))
             return "--config: cannot read '" + config->as<std::string>() + "'";
         if (dynamic_cast<const CLI::ArgumentMismatch *>(&e)) {
@@ -200,8 +197,8 @@ std::string parseCommand(
         }
         return e.what(); // the table's own messages, and the config file's
     }
-    if (!extras(app).empty())
-        return extrasError(extras(app), command);
+    if (std::string error = extrasError(app, command); !error.empty())
+        return error;
     if (config->count() > 0 && config->as<std::string>().empty())
         return "--config: expected a file name";
     if (!result.version.empty() && result.version != BROWNIAN_VERSION)

@@ -79,9 +79,7 @@ std::vector<CLI::ConfigItem> readConfig(std::istream &input, unsigned scope,
     std::vector<std::pair<const toml::key *, const toml::node *>> entries;
     for (const auto &[key, node] : table)
         entries.emplace_back(&key, &node);
-    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
-        return a.first->source().begin < b.first->source().begin;
-    });
+    std::ranges::sort(entries, {}, [](const auto &entry) { return entry.first->source().begin; });
 
     std::vector<CLI::ConfigItem> items;
     for (const auto &[keyPtr, node] : entries) {
