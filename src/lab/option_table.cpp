@@ -245,9 +245,8 @@ std::string checkValue(const OptionRow &s, const std::string &value)
         return {};
     case Kind::File:
         if (value.empty())
-            return "expected a file name (or - for "
-                + std::string(
-                    std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
+            return std::string("expected a file name (or - for ")
+                + (std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
         return {};
     case Kind::List: {
         // One comma more: split drops an empty last item.
