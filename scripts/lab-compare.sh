@@ -61,8 +61,20 @@ sweep --num-side 3 --ticks 40 --out sw ; run --config sw/run-1/run.toml --state-
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 41 --out sw
 sweep --num-side 3 --ticks 40 --out sw ; sweep --num-side 3 --ticks 40 --out sw --speeds
 sweep --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --mode unbounded --num-side 3 --ticks 40 --out sw --seeds 2 ; sweep --num-side 3 --ticks 40 --out sw
+run --ticks
+run --size 300 --size=400
+run --state-out=
+bench --no-draw=1
+run --num-side 3 --ticks 1 --seed 18446744073709551615 --state-out s.csv --manifest m.toml ; run --config m.toml --state-out -
+run --config=
+sweep --size 060,+60 --out sw
+sweep --config sw.toml --out sw --print-commands
+sweep --config cfg.toml --out sw
+sweep --mode bounded,torus --out sw
+sweep --out sw --msd-out m.csv
 merge
 merge nowhere
+merge -- -x
 merge --dpi 10 x
 frobnicate
 --help
@@ -79,6 +91,7 @@ fixtures() {
     printf '2,500,900,0,0\r\n3,900,900,0,0\r\n\r\n\n' >>loose.csv
     printf 'i,x,y,vx,vy\n0,500,600,1,1\n1,900,600,1e39,0\n' >bad.csv
     ln -s linked.csv link.csv # a symbolic link to a file still to be made
+    printf 'mode = ["bounded", "unbounded"]\nsize = [300, 400]\nseeds = "3-4"\nspeeds = true\nstats = false\n' >sw.toml
 }
 
 run_case() { # DIR PROGRAM ARGS...

@@ -5,13 +5,13 @@ namespace brownian::lab {
 
 namespace {
 
-/// The options of one help section, each "  --name VALUE" with its text from column 28.
-std::string optionLines(int section)
+/// The options of the commands in `scope`, each "  --name VALUE" with its text from column 28.
+std::string optionLines(unsigned scope)
 {
     std::string text;
     const std::string indent(28, ' ');
     for (const detail::OptionRow &s : detail::optionRows()) {
-        if (s.section != section)
+        if (s.scope != scope || !*s.help)
             continue;
         using enum detail::Kind;
         const std::string values = s.values ? s.values : "";
@@ -22,10 +22,7 @@ std::string optionLines(int section)
                                           : " " + values);
         usage += usage.size() + 2 > indent.size() ? "\n" + indent
                                                   : std::string(indent.size() - usage.size(), ' ');
-        std::string help = detail::helpOf(s);
-        for (auto at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
-            help.insert(at + 1, indent);
-        text += usage + help + "\n";
+        text += usage + detail::helpOf(s, indent) + "\n";
     }
     return text;
 }
@@ -51,14 +48,14 @@ type and a file that is not TOML are errors naming the file and line. A relative
 FILE is taken from FILE's folder.
 
 Settings (run and bench), as in the program's state:
-)" + optionLines(0)
+)" + optionLines(detail::ForRun | detail::ForBench)
         + R"(
 Without --state-in the particles are placed as the program places them: defaults, then the
 settings above, then InitPar(BoundMode x 1000). The settings dialog's limits are not enforced;
 a fault they cause in the simulation is reported (exit status 3).
 
 Outputs of run (FILE may be - for standard output, for one output at most):
-)" + optionLines(1)
+)" + optionLines(detail::ForRun)
         + R"(
 Mean squared displacement: every particle's unwrapped position is its start plus every move
 (the velocity the move applied), summed in Double; in the unbounded mode the centre of mass's
@@ -79,7 +76,7 @@ distribution at fixed energy (and, on the torus, fixed momentum), Scalas et al.,
   torus: F(u) = 1 - (1 - u²/((1 - 1/N) S))^(N-2), S taken relative to the centre of mass
 
 Options of bench:
-)" + optionLines(2)
+)" + optionLines(detail::ForBench)
         + R"(bench places the particles, runs the warm-up ticks, then times R runs of T ticks, printing
 one line per run, and ends with one line of key=value fields (the median run): us_per_tick=,
 ticks_per_s=, pair_tests_per_s= and more. With --pairs both the fields are
@@ -87,7 +84,7 @@ us_per_tick_all=, us_per_tick_grid= and ratio= (the all-pairs time over the grid
 median over the runs), and a tick whose two results differ ends the bench with status 3.
 
 Options of sweep (lists are comma-separated; the runs are their Cartesian product):
-)" + optionLines(3)
+)" + optionLines(detail::ForSweep)
         + R"(The runs are numbered from 1 in this order: mode, then num-side, size, speed as listed, the
 seed varying fastest. Each run folder gets its outputs and, last, run.toml, its manifest (see
 --manifest); a run that fails leaves no manifest and makes sweep exit non-zero. A run with a

@@ -1,7 +1,7 @@
 #include "option_table.h"
 
 #include <charconv>
-#include <thread>
+#include <set>
 
 namespace brownian::lab::detail {
 
@@ -14,18 +14,52 @@ constexpr std::int64_t kMaxThreads = 256;
 constexpr std::int64_t kMinDpi = 24, kMaxDpi = 1200;
 
 using L = LabOptions;
+using S = SweepOptions;
 
 /// Reads a whole decimal number (an optional '+', digits, nothing else).
 template <typename T> std::optional<T> wholeNumber(std::string_view digits)
 {
-    if (!digits.empty() && digits.front() == '+')
+    if (digits.starts_with('+'))
         digits.remove_prefix(1);
     T value {};
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || digits.front() == '+' || ec != std::errc()
-        || end != digits.data() + digits.size())
+    if (ec != std::errc() || end != digits.data() + digits.size())
         return std::nullopt;
     return value;
+}
+
+/// The seeds A-B, or A alone; nothing unless both are whole numbers.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> seedRange(const std::string &value)
+{
+    const auto dash = value.find('-');
+    const auto first = wholeNumber<std::uint64_t>(value.substr(0, dash));
+    const auto last =
+        dash == std::string::npos ? first : wholeNumber<std::uint64_t>(value.substr(dash + 1));
+    if (!first || !last)
+        return std::nullopt;
+    return std::pair(*first, *last);
+}
+
+/// A value that checkValue has passed, into its member: a whole number read in decimal (CLI11's
+/// own conversion would read 010 as octal), a list split at its commas.
+template <class T> void assign(T &target, const std::string &value)
+{
+    if constexpr (std::is_same_v<T, std::string>)
+        target = value;
+    else if constexpr (std::is_same_v<T, bool>) // a flag, or --mode
+        target = value == "true" || value == "unbounded";
+    else if constexpr (std::is_integral_v<T>)
+        target = *wholeNumber<T>(value);
+    else if constexpr (std::is_same_v<T, std::optional<std::uint64_t>>)
+        target = wholeNumber<std::uint64_t>(value);
+    else {
+        target.clear();
+        for (const std::string &text : CLI::detail::split(value, ',')) {
+            typename T::value_type item {};
+            assign(item, CLI::detail::trim_copy(text, " "));
+            target.push_back(item);
+        }
+    }
 }
 
 std::string replaceAll(std::string text, const std::string &from, const std::string &to)
@@ -42,24 +76,24 @@ std::string choiceList(const char *choices)
     return last == std::string::npos ? text : text.replace(last, 2, " or ");
 }
 
-/// An output of run: a file, listed in the help's section of the outputs.
-OptionRow output(const char *name, std::string LabOptions::*member, const char *help)
+/// An output of run: a file.
+OptionRow output(const char *name, std::string L::*member, const char *help)
 {
-    return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help, 1 };
+    return { name, ForRun, Kind::File, 0, 0, "FILE", member, Part::Output, help };
 }
 
-/// An option of bench alone, listed in its section of the help.
+/// An option of bench alone.
 OptionRow bench(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
     Member member, const char *help)
 {
-    return { name, ForBench, kind, lo, hi, values, member, Part::None, help, 2 };
+    return { name, ForBench, kind, lo, hi, values, member, Part::None, help };
 }
 
-/// An option of sweep, listed in its section of the help.
+/// An option of sweep.
 OptionRow sweep(const char *name, Kind kind, std::int64_t lo, std::int64_t hi, const char *values,
-    const char *help)
+    Member member, const char *help = "")
 {
-    return { name, ForSweep, kind, lo, hi, values, {}, Part::None, help, 3 };
+    return { name, ForSweep, kind, lo, hi, values, member, Part::None, help };
 }
 
 } // namespace
@@ -99,7 +133,7 @@ const std::vector<OptionRow> &optionRows()
         output("--snapshots-out", &L::snapshotsOut,
             "CSV tick,i,x,y,vx,vy: the whole state at tick 0 and every K ticks"),
         { "--every", ForRun, Whole, 1, kMaxTicks, "K", &L::every, Part::Detail,
-            "ticks between snapshots (default 1)", 1 },
+            "ticks between snapshots (default 1)" },
         output("--trace-out", &L::traceOut,
             "CSV substep,x,y,ux,uy: the tracked particle at the start\n(substep 0) and after "
             "every sub-step; x, y as stored, ux, uy its\nunwrapped position (start plus every "
@@ -124,12 +158,11 @@ const std::vector<OptionRow> &optionRows()
             "CSV speed_low,speed_high,count,expected: the time-averaged speed\nhistogram and the "
             "counts expected at the run's measured energy"),
         { "--bins", ForRun, Whole, 1, 1000, "B", &L::bins, Part::Detail,
-            "bins of the speed histogram, {lo} to {hi} (default 30)", 1 },
+            "bins of the speed histogram, {lo} to {hi} (default 30)" },
         { "--manifest", ForRun, File, 0, 0, "FILE", &L::manifestOut, Part::None,
             "after everything else has been written: FILE with every setting\nof the run (seed "
             "included) and the program's version, such that\nbrownian-lab run --config FILE "
-            "repeats the run bit for bit",
-            1 },
+            "repeats the run bit for bit" },
         output("--plot", &L::plotPng,
             "a picture of both, labelled in Japanese: the MSD on log-log axes\nwith the ballistic "
             "and diffusive guide lines and the fitted\ndiffusion coefficient, and the histogram "
@@ -144,35 +177,35 @@ const std::vector<OptionRow> &optionRows()
             "same state, timed apart, and\nthe two results compared bit for bit"),
         bench("--warmup", Whole, 0, kMaxTicks, "W", &L::warmUp,
             "ticks run before the timed runs (default T/10, at least 100)"),
-        sweep("--mode", List, 0, 0, "bounded|unbounded",
+        sweep("--mode", List, 0, 0, "bounded|unbounded", &S::modes,
             "bounded and/or unbounded (default bounded)"),
-        sweep("--num-side", List, 1, kMaxNumSide, nullptr,
+        sweep("--num-side", List, 1, kMaxNumSide, nullptr, &S::numSides,
             "particles per side, each {lo} to {hi} (default 5)"),
-        sweep("--size", List, 1, kMaxTwips, nullptr,
+        sweep("--size", List, 1, kMaxTwips, nullptr, &S::sizes,
             "particle diameters in twips, each {lo} to {hi} (default 400)"),
-        sweep("--speed", List, 0, kMaxTwips, nullptr,
+        sweep("--speed", List, 0, kMaxTwips, nullptr, &S::speeds,
             "sub-steps per tick, each {lo} to {hi} (default 3)"),
-        sweep("--seeds", SeedRange, 0, -1, nullptr,
+        sweep("--seeds", SeedRange, 0, -1, nullptr, &S::firstSeed,
             "the seeds A, A+1, ..., B of every setting (default 1-1)"),
-        sweep("--ticks", Whole, 1, kMaxTicks, "T", "ticks of every run, at least 1 (default 2000)"),
-        sweep("--threads", Whole, 1, kMaxThreads, "N",
+        sweep("--ticks", Whole, 1, kMaxTicks, "T", &S::ticks,
+            "ticks of every run, at least 1 (default 2000)"),
+        sweep("--threads", Whole, 1, kMaxThreads, "N", &S::threads,
             "worker threads of every run, {lo} to {hi} (default 1: the runs\nthemselves run side "
             "by side)"),
-        sweep("--out", File, 0, 0, "DIR",
+        sweep("--out", File, 0, 0, "DIR", &S::out,
             "the folder of the runs, required: run K writes into DIR/run-K/"),
-        { "--msd", ForSweep, Flag, 0, 0, ", --speeds, --stats", {}, Part::None,
+        sweep("--msd", Flag, 0, 0, ", --speeds, --stats", &S::writeMsd,
             "what each run writes: msd.csv, speeds.csv, stats.csv (default\n--msd --stats, which "
-            "merge needs)",
-            3 },
-        { "--speeds", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
-        { "--stats", ForSweep, Flag, 0, 0, nullptr, {}, Part::None, "", -1 },
-        sweep("--jobs", Whole, 1, 1024, "J",
+            "merge needs)"),
+        sweep("--speeds", Flag, 0, 0, nullptr, &S::writeSpeeds),
+        sweep("--stats", Flag, 0, 0, nullptr, &S::writeStats),
+        sweep("--jobs", Whole, 1, 1024, "J", &S::jobs,
             "runs at a time, each a separate brownian-lab run process\n(default: the number of "
             "cores); one progress bar on a terminal"),
-        sweep("--print-commands", Flag, 0, 0, nullptr,
+        sweep("--print-commands", Flag, 0, 0, nullptr, &S::printCommands,
             "run nothing; print one brownian-lab run command a line, for GNU\nparallel, xargs -P "
             "or a Slurm job array"),
-        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, {}, Part::None, "", -1 },
+        { "--dpi", ForMerge, Whole, kMinDpi, kMaxDpi, nullptr, &MergeOptions::dpi },
     };
     return table;
 }
@@ -212,45 +245,35 @@ std::string checkValue(const OptionRow &s, const std::string &value)
         return {};
     case Kind::File:
         if (value.empty())
-            return "expected a file name (or - for "
-                + std::string(
-                    std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
+            return std::string("expected a file name (or - for ")
+                + (std::string(s.name) == "--state-in" ? "standard input)" : "standard output)");
         return {};
     case Kind::List: {
-        std::vector<std::string> seen;
-        std::size_t start = 0;
-        for (int item = 1;; ++item) {
-            const auto comma = value.find(',', start);
-            std::string text = value.substr(start, comma - start);
-            const auto a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
-            text = a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
+        // One comma more: split drops an empty last item.
+        const std::vector<std::string> items = CLI::detail::split(value + ",", ',');
+        std::set<std::string> seen;
+        for (std::size_t item = 0; item < items.size(); ++item) {
+            const std::string text = CLI::detail::trim_copy(items[item], " ");
             if (text.empty())
-                return "malformed list '" + value + "': item " + std::to_string(item) + " is empty";
+                return "malformed list '" + value + "': item " + std::to_string(item + 1)
+                    + " is empty";
             if (s.values && !choice(text))
                 return "expected " + choiceList(s.values) + ", got '" + text + "'";
             if (!s.values && !whole(text))
                 return "expected a whole number " + range + " in the list, got '" + text + "'";
-            for (const std::string &earlier : seen) {
-                if (earlier == text || (!s.values && std::stoll(earlier) == std::stoll(text)))
-                    return text + " is listed twice";
-            }
-            seen.push_back(text);
-            if (comma == std::string::npos)
-                return {};
-            start = comma + 1;
+            // 60 and 060 are one size.
+            if (!seen.insert(s.values ? text : std::to_string(*wholeNumber<int>(text))).second)
+                return text + " is listed twice";
         }
+        return {};
     }
     case Kind::SeedRange: {
-        const auto dash = value.find('-');
-        const auto first = wholeNumber<std::uint64_t>(value.substr(0, dash));
-        const auto last = dash == std::string::npos
-            ? first
-            : wholeNumber<std::uint64_t>(std::string_view(value).substr(dash + 1));
-        if (!first || !last)
+        const auto seeds = seedRange(value);
+        if (!seeds)
             return "expected a range A-B of seeds " + range + ", got '" + value + "'";
-        if (*first > *last)
+        if (seeds->first > seeds->second)
             return "the range '" + value + "' is empty (the first seed is above the last)";
-        if (*last - *first >= 1'000'000)
+        if (seeds->second - seeds->first >= 1'000'000)
             return "the range '" + value + "' holds more than a million seeds";
         return {};
     }
@@ -260,20 +283,25 @@ std::string checkValue(const OptionRow &s, const std::string &value)
     return {};
 }
 
-std::string helpOf(const OptionRow &s)
+void setValue(const OptionRow &row, ParseResult &result, const std::string &value)
 {
-    return replaceAll(
-        replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
+    std::visit(
+        [&]<class T, class Options>(T Options::*member) {
+            T &target =
+                std::get<Options &>(std::tie(result.options, result.sweep, result.merge)).*member;
+            if constexpr (std::is_same_v<T, std::uint64_t>) // --seeds A-B
+                std::tie(target, result.sweep.lastSeed) = *seedRange(value);
+            else
+                assign(target, value);
+        },
+        row.member);
 }
 
-const char *programVersion()
+std::string helpOf(const OptionRow &s, const std::string &indent)
 {
-    return BROWNIAN_VERSION;
-}
-
-int processorCount()
-{
-    return std::max(1u, std::thread::hardware_concurrency());
+    const std::string limits =
+        replaceAll(replaceAll(s.help, "{lo}", std::to_string(s.lo)), "{hi}", std::to_string(s.hi));
+    return replaceAll(limits, "\n", "\n" + indent);
 }
 
 } // namespace brownian::lab::detail
@@ -304,16 +332,17 @@ std::vector<RunSetting> runSettings(
                 || (name == "bins" && !o.wantsSpeeds()) || (name == "dpi" && !o.wantsPictures()))
                 continue;
             const Text value = std::visit(
-                Overloaded {
-                    [](std::monostate) -> Text { return {}; },
-                    [&](std::string LabOptions::*m) -> Text {
+                [&]<class T, class Options>(T Options::*m) -> Text {
+                    if constexpr (!std::is_same_v<Options, LabOptions>)
+                        return {}; // sweep's and merge's
+                    else if constexpr (std::is_same_v<T, std::string>)
                         return (o.*m).empty() ? Text() : fileName(o.*m);
-                    },
-                    [&](bool LabOptions::*m) -> Text { return o.*m ? "unbounded" : "bounded"; },
-                    [&](std::optional<std::uint64_t> LabOptions::*m) -> Text {
+                    else if constexpr (std::is_same_v<T, bool>)
+                        return o.*m ? "unbounded" : "bounded";
+                    else if constexpr (std::is_same_v<T, std::optional<std::uint64_t>>)
                         return o.*m ? std::to_string(*(o.*m)) : Text();
-                    },
-                    [&](auto m) -> Text { return std::to_string(o.*m); },
+                    else
+                        return std::to_string(o.*m);
                 },
                 s.member);
             if (value)

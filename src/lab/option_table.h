@@ -1,7 +1,7 @@
 #pragma once
 // The one table of the tool's options: each option's name, commands, kind, limits, help line
-// and, for run, the member it fills. The parser, the help text, the manifest writer and the
-// sweep's run commands all read it.
+// and the member it fills. The parser, the config reader, the help text and the manifest writer
+// all read it.
 
 #include "options.h"
 
@@ -14,7 +14,7 @@
 
 namespace brownian::lab::detail {
 
-enum Scope : unsigned { ForRun = 1, ForBench = 2, ForSweep = 4, ForMerge = 8 };
+enum Scope : unsigned { ForRun = 1, ForBench = 2, ForSweep = 4, ForMerge = 8, ForAny = 15 };
 
 enum class Kind {
     Flag, ///< no value
@@ -28,9 +28,12 @@ enum class Kind {
 /// What a run option is in a manifest: a setting, an output file, or a detail of an output.
 enum class Part { None, Setting, Output, Detail };
 
-/// The member of LabOptions an option of run and bench fills.
-using Member = std::variant<std::monostate, int LabOptions::*, std::int64_t LabOptions::*,
-    std::string LabOptions::*, bool LabOptions::*, std::optional<std::uint64_t> LabOptions::*>;
+/// The member an option fills, in the options of its command.
+using Member = std::variant<int LabOptions::*, std::int64_t LabOptions::*,
+    std::string LabOptions::*, bool LabOptions::*, std::optional<std::uint64_t> LabOptions::*,
+    int SweepOptions::*, std::int64_t SweepOptions::*, std::string SweepOptions::*,
+    bool SweepOptions::*, std::vector<int> SweepOptions::*, std::vector<bool> SweepOptions::*,
+    std::uint64_t SweepOptions::*, int MergeOptions::*>;
 
 struct OptionRow
 {
@@ -41,18 +44,12 @@ struct OptionRow
     /// The choices "a|b|c" of Choice and List; for Whole and File the word standing for the
     /// value in the help ("N", "FILE"); for a flag, the flags listed with it.
     const char *values = nullptr;
-    Member member {};
+    Member member;
     Part part = Part::None;
-    const char *help = ""; ///< {lo} and {hi} stand for the limits
-    int section = 0; ///< of the help text; -1: not listed
+    /// {lo} and {hi} stand for the limits; the help lists the options with a text, those of one
+    /// command (or of both run and bench) together.
+    const char *help = "";
 };
-
-/// The lambdas of a std::visit, in one object.
-template <class... F> struct Overloaded : F...
-{
-    using F::operator()...;
-};
-template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 /// Every option of every command, in the order of the help text.
 const std::vector<OptionRow> &optionRows();
@@ -63,23 +60,17 @@ const OptionRow *findOption(const std::string &name, unsigned scope);
 /// Checks one value of an option; returns what is wrong (without the option's name) or "".
 std::string checkValue(const OptionRow &row, const std::string &value);
 
-/// The help line's text with the limits filled in.
-std::string helpOf(const OptionRow &row);
+/// Sets the member of `row` in `result` from a value that checkValue has passed.
+void setValue(const OptionRow &row, ParseResult &result, const std::string &value);
 
-/// The program's version, as the manifests record it.
-const char *programVersion();
-
-/// The manifest key of the version that wrote it.
-inline constexpr const char *kVersionKey = "program-version";
+/// The help text of `row` with the limits filled in, each line after the first indented.
+std::string helpOf(const OptionRow &row, const std::string &indent);
 
 /// CLI11's config reader on toml++ for a command in `scope`: every key must be a setting of the
 /// command, with a value of its type that passes the table's check; the messages name the file
-/// and line. A relative file name is taken from the file's folder; `program-version` (run
-/// only) goes to `version`.
+/// and line. A relative file name is taken from the file's folder; the program's version
+/// (run only) goes to `version`.
 std::shared_ptr<CLI::Config> tomlConfig(
     unsigned scope, std::string command, const CLI::Option *file, std::string &version);
-
-/// Processors of this machine, at least 1: the default of --threads for run and bench.
-int processorCount();
 
 } // namespace brownian::lab::detail

@@ -1,5 +1,5 @@
-// The command line: CLI11 parses it with the typed options of the table, toml++ reads the
-// config file (toml_config.cpp). The messages keep one form: the option (or file and line)
+// The command line: CLI11 parses it with the options of the table, toml++ reads the config
+// file (toml_config.cpp). The messages keep one form: the option (or file and line)
 // first, then what is wrong.
 #include "options.h"
 
@@ -9,6 +9,8 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <set>
+#include <thread>
+#include <tuple>
 
 namespace brownian::lab {
 
@@ -17,134 +19,42 @@ namespace {
 using namespace detail;
 namespace fs = std::filesystem;
 
-constexpr std::pair<const char *, Command> kCommands[] = { { "run", Command::Run },
-    { "bench", Command::Bench }, { "sweep", Command::Sweep }, { "merge", Command::Merge } };
+constexpr std::tuple<const char *, Command, unsigned> kCommands[] = {
+    { "run", Command::Run, ForRun }, { "bench", Command::Bench, ForBench },
+    { "sweep", Command::Sweep, ForSweep }, { "merge", Command::Merge, ForMerge }
+};
 
-unsigned scopeOf(Command c)
-{
-    return c == Command::Run  ? ForRun
-        : c == Command::Bench ? ForBench
-        : c == Command::Sweep ? ForSweep
-                              : ForMerge;
-}
-
-/// The table's check as a CLI11 validator; a whole number is handed on in plain decimal, so
-/// that CLI11's conversion (which reads 010 as octal) sees what the check saw.
-CLI::Validator validatorOf(const OptionRow &s)
-{
-    return CLI::Validator(
-        [&s](std::string &value) {
-            std::string why = checkValue(s, value);
-            if (why.empty() && s.kind == Kind::Whole) {
-                const std::string digits = value.substr(value.front() == '+' ? 1 : 0);
-                value = s.hi < s.lo ? std::to_string(std::stoull(digits))
-                                    : std::to_string(std::stoll(digits));
-            }
-            return why;
-        },
-        "");
-}
-
-/// The options of run and bench, each filling its member of `o`.
-void addRunOptions(CLI::App &sub, unsigned scope, LabOptions &o)
-{
-    using L = LabOptions;
-    for (const OptionRow &s : optionRows()) {
-        if (!(s.scope & scope))
-            continue;
-        CLI::Option *opt =
-            std::visit(Overloaded {
-                           [&](std::monostate) -> CLI::Option * { return nullptr; },
-                           [&](int L::*m) { return sub.add_option(s.name, o.*m); },
-                           [&](std::int64_t L::*m) { return sub.add_option(s.name, o.*m); },
-                           [&](std::string L::*m) { return sub.add_option(s.name, o.*m); },
-                           [&](bool L::*m) -> CLI::Option * {
-                               if (s.kind == Kind::Flag)
-                                   return sub.add_flag(s.name, o.*m);
-                               // --mode: the second choice sets the member.
-                               return sub.add_option_function<std::string>(s.name,
-                                   [&o, m](const std::string &v) { o.*m = v == "unbounded"; });
-                           },
-                           [&](std::optional<std::uint64_t> L::*m) -> CLI::Option * {
-                               return sub.add_option_function<std::uint64_t>(
-                                   s.name, [&o, m](const std::uint64_t &v) { o.*m = v; });
-                           },
-                       },
-                s.member);
-        if (s.kind != Kind::Flag)
-            opt->transform(validatorOf(s));
-    }
-}
-
-std::vector<int> wholeItems(const std::string &list)
-{
-    std::vector<int> items;
-    for (const std::string &item : CLI::detail::split(list, ','))
-        items.push_back(std::stoi(item));
-    return items;
-}
-
-/// The options of sweep; the lists are checked whole (so that a message can quote the list)
-/// and then split at the commas.
-void addSweepOptions(CLI::App &sub, SweepOptions &s, std::map<std::string, bool> &flags)
+/// The options of a command in `scope`, each filling its member of `result`.
+void addOptions(CLI::App &app, unsigned scope, ParseResult &result)
 {
     for (const OptionRow &row : optionRows()) {
-        if (!(row.scope & ForSweep))
+        if (!(row.scope & scope))
             continue;
-        const std::string name = row.name;
-        CLI::Option *opt = nullptr;
-        if (row.kind == Kind::Flag) {
-            opt = sub.add_flag(name, flags[name]);
-        } else if (name == "--mode") {
-            opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
-                s.modes.clear();
-                for (const std::string &m : CLI::detail::split(v, ','))
-                    s.modes.push_back(CLI::detail::trim_copy(m) == "unbounded");
-            });
-        } else if (row.kind == Kind::List) {
-            std::vector<int> &target = name == "--num-side" ? s.numSides
-                : name == "--size"                          ? s.sizes
-                                                            : s.speeds;
-            opt = sub.add_option_function<std::string>(
-                name, [&target](const std::string &v) { target = wholeItems(v); });
-        } else if (row.kind == Kind::SeedRange) {
-            opt = sub.add_option_function<std::string>(name, [&s](const std::string &v) {
-                const auto dash = v.find('-');
-                s.firstSeed = std::stoull(v.substr(0, dash));
-                s.lastSeed =
-                    dash == std::string::npos ? s.firstSeed : std::stoull(v.substr(dash + 1));
-            });
-        } else if (name == "--ticks") {
-            opt = sub.add_option(name, s.ticks);
-        } else if (name == "--jobs" || name == "--threads") {
-            opt = sub.add_option(name, name == "--jobs" ? s.jobs : s.threads);
-        } else {
-            opt = sub.add_option(name, s.out);
-        }
+        CLI::Option *option = row.kind == Kind::Flag
+            ? app.add_flag_callback(row.name, [&row, &result] { setValue(row, result, "true"); })
+            : app.add_option_function<std::string>(row.name,
+                [&row, &result](const std::string &value) { setValue(row, result, value); });
         if (row.kind != Kind::Flag)
-            opt->transform(validatorOf(row));
+            option->check([&row](const std::string &value) { return checkValue(row, value); });
     }
 }
 
-/// The words CLI11 could not place; the "--" before positional words is not one of them.
-std::vector<std::string> extras(const CLI::App &app)
+/// The words CLI11 could not place (the "--" before positional words is not one of them): the
+/// first option among them, else the first word; "" when there are none.
+std::string extrasError(const CLI::App &app, const char *command)
 {
-    std::vector<std::string> words = app.remaining(false);
-    std::erase(words, "--");
-    return words;
-}
-
-/// Words CLI11 could not place: the first option among them, else the first word.
-std::string extrasError(const std::vector<std::string> &extras, const char *command)
-{
+    std::vector<std::string> extras = app.remaining(false);
+    std::erase(extras, "--");
     for (const std::string &word : extras) {
         if (word.size() < 2 || word.front() != '-')
             continue;
         const std::string name = word.substr(0, word.find('='));
-        if (findOption(name, ForRun | ForBench | ForSweep | ForMerge) || name == "--config")
+        if (findOption(name, ForAny) || name == "--config")
             return name + ": not an option of " + command + " (see --help)";
         return "unknown option " + name + " (see --help)";
     }
+    if (extras.empty())
+        return {};
     return "unexpected argument '" + extras.front() + "' (options start with --; see --help)";
 }
 
@@ -156,20 +66,16 @@ std::string prepareWords(
     bool positional = false;
     for (const std::string &a : args) {
         const auto eq = a.find('=');
-        positional = positional || a == "--";
-        if (positional || a.rfind("--", 0) != 0 || eq == std::string::npos) {
-            words.push_back(a);
-            continue;
-        }
         const std::string name = a.substr(0, eq);
-        if (const OptionRow *s = findOption(name, scope); s && s->kind == Kind::Flag)
+        positional = positional || a == "--";
+        if (positional || !a.starts_with("--") || eq == std::string::npos)
+            words.push_back(a);
+        else if (const OptionRow *s = findOption(name, scope); s && s->kind == Kind::Flag)
             return name + ": takes no value";
-        if (eq + 1 < a.size()) {
+        else if (eq + 1 == a.size())
+            words.insert(words.end(), { name, "" });
+        else
             words.push_back(a); // CLI11 takes --name=value, also a value starting with '-'
-            continue;
-        }
-        words.push_back(name);
-        words.emplace_back();
     }
     return {};
 }
@@ -212,9 +118,8 @@ std::string checkOutputs(const LabOptions &o)
     return {};
 }
 
-std::string checkRunOrBench(CLI::App &sub, LabOptions &o)
+std::string checkRunOrBench(const std::function<bool(const char *)> &given, LabOptions &o)
 {
-    auto given = [&sub](const char *name) { return sub.get_option(name)->count() > 0; };
     if (given("--locus") && o.locus >= o.particles())
         return "--locus: particle " + std::to_string(o.locus) + " does not exist: with --num-side "
             + std::to_string(o.numSide) + " the particles are 0 to "
@@ -222,7 +127,7 @@ std::string checkRunOrBench(CLI::App &sub, LabOptions &o)
     if (!given("--locus"))
         o.locus = defaultLocus(o.numSide);
     if (!given("--threads"))
-        o.threads = processorCount();
+        o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (o.command == Command::Bench) {
         if (!given("--ticks"))
             o.ticks = 2000;
@@ -239,72 +144,51 @@ std::string checkRunOrBench(CLI::App &sub, LabOptions &o)
     return checkOutputs(o);
 }
 
-std::string checkSweep(CLI::App &sub, SweepOptions &s, const std::map<std::string, bool> &flags)
+std::string checkSweep(const std::function<bool(const char *)> &given, SweepOptions &s)
 {
-    s.printCommands = flags.at("--print-commands");
-    if (flags.at("--msd") || flags.at("--speeds") || flags.at("--stats")) {
-        s.writeMsd = flags.at("--msd");
-        s.writeSpeeds = flags.at("--speeds");
-        s.writeStats = flags.at("--stats");
+    // Naming any of the three writes just those.
+    if (given("--msd") || given("--speeds") || given("--stats")) {
+        s.writeMsd = given("--msd");
+        s.writeSpeeds = given("--speeds");
+        s.writeStats = given("--stats");
     }
     if (s.out.empty() || s.out == "-")
         return "--out: expected the folder for the runs (sweep --out DIR)";
-    if (s.printCommands && sub.get_option("--jobs")->count() > 0)
+    if (s.printCommands && given("--jobs"))
         return "--jobs: not used with --print-commands, which runs nothing";
-    return {};
-}
-
-std::string checkMerge(const CLI::Option &dir, MergeOptions &m)
-{
-    if (dir.count() == 0)
-        return "merge: expected the folder of a sweep (brownian-lab merge DIR)";
-    if (m.dir.empty())
-        return "merge: expected the folder of a sweep, got an empty name";
     return {};
 }
 
 /// Parses the words of one command into `result`; returns the error.
 std::string parseCommand(
-    const std::vector<std::string> &args, const char *command, ParseResult &result)
+    const std::vector<std::string> &args, const char *command, unsigned scope, ParseResult &result)
 {
-    const Command c = result.options.command;
     std::vector<std::string> words;
-    if (std::string error = prepareWords(args, scopeOf(c), words); !error.empty())
+    if (std::string error = prepareWords(args, scope, words); !error.empty())
         return error;
 
     // One application per command: CLI11 reads config files for the top application only.
     CLI::App app(command);
-    CLI::App *sub = &app;
-    sub->set_help_flag();
-    sub->allow_extras();
-    CLI::Option *config = sub->set_config("--config", "", "", false);
-    auto toml = tomlConfig(scopeOf(c), command, config, result.version);
-    sub->config_formatter(toml);
-    std::map<std::string, bool> flags;
-    CLI::Option *dir = nullptr;
-    if (c == Command::Run || c == Command::Bench)
-        addRunOptions(*sub, scopeOf(c), result.options);
-    else if (c == Command::Sweep)
-        addSweepOptions(*sub, result.sweep, flags);
-    else {
-        sub->add_option("--dpi", result.merge.dpi)
-            ->transform(validatorOf(*findOption("--dpi", ForMerge)));
-        dir = sub->add_option("dir", result.merge.dir);
-    }
-    for (CLI::Option *o : sub->get_options())
+    app.set_help_flag();
+    app.allow_extras();
+    CLI::Option *config = app.set_config("--config", "", "", false);
+    app.config_formatter(tomlConfig(scope, command, config, result.version));
+    addOptions(app, scope, result);
+    CLI::Option *dir = scope == ForMerge ? app.add_option("dir", result.merge.dir) : nullptr;
+    for (CLI::Option *o : app.get_options())
         o->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 
     std::vector<std::string> reversed(words.rbegin(), words.rend() - 1);
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError &e) {
-        if (!extras(*sub).empty())
-            return extrasError(extras(*sub), command);
+        if (std::string error = extrasError(app, command); !error.empty())
+            return error;
         if (dynamic_cast<const CLI::FileError *>(&e))
             return "--config: cannot read '" + config->as<std::string>() + "'";
         if (dynamic_cast<const CLI::ArgumentMismatch *>(&e)) {
             // CLI11 names the option first: "--ticks: ...".
-            for (const CLI::Option *o : sub->get_options()) {
+            for (const CLI::Option *o : app.get_options()) {
                 if (o->count() > 1)
                     return o->get_name() + ": given twice";
             }
@@ -313,18 +197,23 @@ std::string parseCommand(
         }
         return e.what(); // the table's own messages, and the config file's
     }
-    if (!extras(*sub).empty())
-        return extrasError(extras(*sub), command);
+    if (std::string error = extrasError(app, command); !error.empty())
+        return error;
     if (config->count() > 0 && config->as<std::string>().empty())
         return "--config: expected a file name";
-    if (!result.version.empty() && result.version != programVersion())
+    if (!result.version.empty() && result.version != BROWNIAN_VERSION)
         result.notes.push_back(config->as<std::string>() + " was written by version "
-            + result.version + " of brownian-lab; this is version " + programVersion());
-    if (c == Command::Sweep)
-        return checkSweep(*sub, result.sweep, flags);
-    if (c == Command::Merge)
-        return checkMerge(*dir, result.merge);
-    return checkRunOrBench(*sub, result.options);
+            + result.version + " of brownian-lab; this is version " + BROWNIAN_VERSION);
+    auto given = [&app](const char *name) { return app.get_option(name)->count() > 0; };
+    if (scope == ForSweep)
+        return checkSweep(given, result.sweep);
+    if (scope != ForMerge)
+        return checkRunOrBench(given, result.options);
+    if (dir->count() == 0)
+        return "merge: expected the folder of a sweep (brownian-lab merge DIR)";
+    if (result.merge.dir.empty())
+        return "merge: expected the folder of a sweep, got an empty name";
+    return {};
 }
 
 } // namespace
@@ -348,10 +237,10 @@ ParseResult parseArguments(const std::vector<std::string> &args)
         result.error = std::string("no command given: ") + expected;
         return result;
     }
-    for (const auto &[word, c] : kCommands) {
+    for (const auto &[word, command, scope] : kCommands) {
         if (args.front() == word) {
-            result.options.command = c;
-            result.error = parseCommand(args, word, result);
+            result.options.command = command;
+            result.error = parseCommand(args, word, scope, result);
             return result;
         }
     }

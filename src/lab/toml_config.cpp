@@ -15,17 +15,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace detail;
 
+/// The manifest key of the version that wrote it.
+constexpr const char *kVersionKey = "program-version";
+
 std::string typeName(const toml::node &node)
 {
-    using enum toml::node_type;
-    const std::pair<toml::node_type, const char *> names[] = { { string, "a string" },
-        { integer, "an integer" }, { floating_point, "a fraction" }, { boolean, "true or false" },
-        { array, "a list" }, { table, "a table" } };
-    for (const auto &[type, name] : names) {
-        if (node.type() == type)
-            return name;
-    }
-    return "a date or time";
+    // In the order of toml::node_type: none, table, array, string, integer, floating_point,
+    // boolean, date, time, date_time.
+    constexpr const char *names[] = { "", "a table", "a list", "a string", "an integer",
+        "a fraction", "true or false", "a date or time", "a date or time", "a date or time" };
+    return names[static_cast<int>(node.type())];
 }
 
 /// The text of one value for CLI11, or throws a message (without the file and line).
@@ -59,43 +58,10 @@ std::string valueText(const OptionRow &s, const std::string &key, const toml::no
     return joined;
 }
 
-} // namespace
-
-namespace detail {
-
-namespace {
-
-class TomlConfig : public CLI::Config
+/// Reads a config file as tomlConfig describes.
+std::vector<CLI::ConfigItem> readConfig(std::istream &input, unsigned scope,
+    const std::string &command, const std::string &file, std::string &version)
 {
-public:
-    TomlConfig(unsigned scope, std::string command, const CLI::Option *file, std::string &version)
-        : m_scope(scope)
-        , m_command(std::move(command))
-        , m_file(file)
-        , m_version(version)
-    {
-    }
-    std::string to_config(const CLI::App *, bool, bool, std::string) const override { return {}; }
-    std::vector<CLI::ConfigItem> from_config(std::istream &input) const override;
-
-private:
-    unsigned m_scope;
-    std::string m_command;
-    const CLI::Option *m_file;
-    std::string &m_version;
-};
-
-} // namespace
-
-std::shared_ptr<CLI::Config> tomlConfig(
-    unsigned scope, std::string command, const CLI::Option *file, std::string &version)
-{
-    return std::make_shared<TomlConfig>(scope, std::move(command), file, version);
-}
-
-std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
-{
-    const std::string file = m_file->as<std::string>();
     const std::string text(std::istreambuf_iterator<char>(input), {});
     auto fail = [&file](const toml::source_region &where, const std::string &what) {
         return CLI::ConfigError(
@@ -113,23 +79,21 @@ std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
     std::vector<std::pair<const toml::key *, const toml::node *>> entries;
     for (const auto &[key, node] : table)
         entries.emplace_back(&key, &node);
-    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
-        return a.first->source().begin < b.first->source().begin;
-    });
+    std::ranges::sort(entries, {}, [](const auto &entry) { return entry.first->source().begin; });
 
     std::vector<CLI::ConfigItem> items;
     for (const auto &[keyPtr, node] : entries) {
         const std::string key(keyPtr->str());
         const toml::source_region &where = keyPtr->source();
-        if (key == kVersionKey && (m_scope & ForRun) && node->is_string()) {
-            m_version = node->as_string()->get();
+        if (key == kVersionKey && (scope & ForRun) && node->is_string()) {
+            version = node->as_string()->get();
             continue;
         }
         if (node->is_table())
             throw fail(where, "unknown section [" + key + "]");
-        const OptionRow *row = findOption("--" + key, m_scope);
-        if (!row && findOption("--" + key, ForRun | ForBench | ForSweep | ForMerge))
-            throw fail(where, "'" + key + "' is not a setting of " + m_command);
+        const OptionRow *row = findOption("--" + key, scope);
+        if (!row && findOption("--" + key, ForAny))
+            throw fail(where, "'" + key + "' is not a setting of " + command);
         if (!row)
             throw fail(where, "unknown setting '" + key + "'");
         std::string value;
@@ -150,12 +114,36 @@ std::vector<CLI::ConfigItem> TomlConfig::from_config(std::istream &input) const
         }
         if (row->kind == Kind::File && value != "-" && fs::path(value).is_relative())
             value = (fs::path(file).parent_path() / value).string();
-        CLI::ConfigItem item;
-        item.name = key;
-        item.inputs = { value };
-        items.push_back(std::move(item));
+        items.push_back({ {}, key, { value } });
     }
     return items;
+}
+
+} // namespace
+
+namespace detail {
+
+std::shared_ptr<CLI::Config> tomlConfig(
+    unsigned scope, std::string command, const CLI::Option *file, std::string &version)
+{
+    class Reader : public CLI::Config
+    {
+    public:
+        std::function<std::vector<CLI::ConfigItem>(std::istream &)> read;
+        std::string to_config(const CLI::App *, bool, bool, std::string) const override
+        {
+            return {};
+        }
+        std::vector<CLI::ConfigItem> from_config(std::istream &input) const override
+        {
+            return read(input);
+        }
+    };
+    auto reader = std::make_shared<Reader>();
+    reader->read = [=, &version](std::istream &input) {
+        return readConfig(input, scope, command, file->as<std::string>(), version);
+    };
+    return reader;
 }
 
 } // namespace detail
@@ -183,7 +171,7 @@ std::string manifestText(const LabOptions &o, const std::string &manifestPath)
     std::string out = "# The settings of a finished run of brownian-lab. Repeat it with\n"
                       "#   brownian-lab run --config "
         + std::string(kManifestName) + "\n# (output names are taken from this file's folder).\n"
-        + kVersionKey + " = " + quoted(programVersion()) + '\n';
+        + kVersionKey + " = " + quoted(BROWNIAN_VERSION) + '\n';
     for (const RunSetting &s : runSettings(o, nameFrom)) {
         // TOML integers end at 2^63 - 1; a larger seed is written as a string.
         const bool text = s.text

@@ -392,6 +392,8 @@ INSTANTIATE_TEST_SUITE_P(Sweep, OptionErrors,
         ErrorCase { "TrailingComma", "sweep --out d --speed 3,", "--speed: malformed list" },
         ErrorCase { "ItemOutOfRange", "sweep --out d --num-side 3,182", "got '182'" },
         ErrorCase { "ItemListedTwice", "sweep --out d --size 60,60", "--size: 60 is listed twice" },
+        ErrorCase { "ItemListedTwiceSpeltApart", "sweep --out d --size 60,+060",
+            "--size: +060 is listed twice" },
         ErrorCase { "ModeWord", "sweep --out d --mode bounded,torus", "--mode: expected bounded" },
         ErrorCase {
             "EmptyRange", "sweep --out d --seeds 5-2", "--seeds: the range '5-2' is empty" },
