@@ -310,13 +310,15 @@ namespace brownian::lab {
 
 using namespace detail;
 
-std::vector<OutputRequest> outputRequests(const LabOptions &o)
+std::vector<OutputRequest> outputRequests(const LabOptions &o, bool withManifest)
 {
     std::vector<OutputRequest> result;
     for (const OptionRow &s : optionRows()) {
         if (s.part == Part::Output && !(o.*std::get<std::string LabOptions::*>(s.member)).empty())
             result.push_back({ s.name, o.*std::get<std::string LabOptions::*>(s.member) });
     }
+    if (withManifest && !o.manifestOut.empty())
+        result.push_back({ "--manifest", o.manifestOut });
     return result;
 }
 

@@ -93,10 +93,7 @@ std::string checkOutputs(const LabOptions &o)
 {
     std::string stdoutOption;
     std::set<std::string> seen;
-    std::vector<OutputRequest> all = outputRequests(o);
-    if (!o.manifestOut.empty())
-        all.push_back({ "--manifest", o.manifestOut });
-    for (const OutputRequest &r : all) {
+    for (const OutputRequest &r : outputRequests(o, true)) {
         if (r.path == "-") {
             if (r.option == "--manifest")
                 return "--manifest: expected a file name (a manifest is not written to standard "

@@ -73,8 +73,9 @@ struct OutputRequest
     std::string path;
 };
 
-/// The outputs of a run, in the order of the help text (the manifest not among them).
-std::vector<OutputRequest> outputRequests(const LabOptions &options);
+/// The outputs of a run, in the order of the help text, and last, when `withManifest`, the
+/// manifest.
+std::vector<OutputRequest> outputRequests(const LabOptions &options, bool withManifest = false);
 
 /// One setting of a run: the option's name without the dashes and its value.
 struct RunSetting

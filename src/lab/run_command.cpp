@@ -61,10 +61,7 @@ int runCommand(const LabOptions &o)
     if (!readStateInput(o, rows))
         return kExitBadInput;
     OutputSet files;
-    std::vector<OutputRequest> all = outputRequests(o);
-    if (!o.manifestOut.empty())
-        all.push_back({ "--manifest", o.manifestOut });
-    for (const OutputRequest &r : all) {
+    for (const OutputRequest &r : outputRequests(o, true)) {
         if (!files.open(r.option, r.path))
             return kExitBadInput;
     }
