@@ -85,6 +85,37 @@ void drawMeans(Painter &g, const Axis &x, const Axis &y,
     }
 }
 
+/// The panel below, where any group has Z: Z against η with Henderson's curve over the whole
+/// axis, and each series' means.
+void drawZPanel(Painter &g, const QRectF &zArea, double xEnd, double yEnd,
+    std::map<GroupKey, std::vector<const GroupSummary *>> &bySeries,
+    const std::vector<GroupKey> &order, const LegendEntry &measured)
+{
+    const double f = g.f;
+    g.text(QRectF(zArea.left(), zArea.top() - 40 * f, zArea.width(), 30 * f),
+        Qt::AlignLeft | Qt::AlignVCenter,
+        QStringLiteral("状態方程式：圧縮率因子 Z = PA/NkT と充填率"), 18, kInk, true);
+    const auto [zx, zy] = drawAxes(g, zArea, xEnd, yEnd,
+        QStringLiteral("充填率 η（圧力をとる面積に対して）"), QStringLiteral("Z = PA / NkT"));
+    g.p.save();
+    g.p.setClipRect(zArea);
+    QPolygonF henderson;
+    for (int k = 0; k <= 200; ++k) {
+        const double eta = xEnd * k / 200.0;
+        if (eta < 1)
+            henderson << QPointF(zx.map(eta), zy.map(hendersonZ(eta)));
+    }
+    drawDashed(g, henderson, kInk);
+    for (std::size_t k = 0; k < order.size(); ++k)
+        drawMeans(g, zx, zy, bySeries[order[k]], kSeries[k % 6], &GroupSummary::zPackingFraction,
+            &GroupSummary::zMean, &GroupSummary::zStderr);
+    g.p.restore();
+    legend(g, QPointF(zArea.left() + 8 * f, zArea.top() + 8 * f),
+        { measured,
+            { QStringLiteral("Henderson の状態方程式（剛体円板）"), kInk, LegendEntry::Dashed } },
+        false);
+}
+
 QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi)
 {
     // The groups that differ only in the size form one series (one colour, one curve), keyed
@@ -145,33 +176,9 @@ QImage renderSummary(const std::vector<GroupSummary> &groups, int dpi)
         entries.push_back({ seriesLabel(order[k]), c, LegendEntry::Line });
     }
     legend(g, QPointF(area.right() - 8 * f, area.top() + 8 * f), entries, true);
-    if (anyZ) {
-        // Below, where any group has Z: Z against η with Henderson's curve over the whole axis.
-        const QRectF zArea(110 * f, 700 * f, 820 * f, 360 * f);
-        g.text(QRectF(zArea.left(), zArea.top() - 40 * f, zArea.width(), 30 * f),
-            Qt::AlignLeft | Qt::AlignVCenter,
-            QStringLiteral("状態方程式：圧縮率因子 Z = PA/NkT と充填率"), 18, kInk, true);
-        const auto [zx, zy] = drawAxes(g, zArea, x.hi, axisEnd(zHi * 1.1),
-            QStringLiteral("充填率 η（圧力をとる面積に対して）"), QStringLiteral("Z = PA / NkT"));
-        g.p.save();
-        g.p.setClipRect(zArea);
-        QPolygonF henderson;
-        for (int k = 0; k <= 200; ++k) {
-            const double eta = x.hi * k / 200.0;
-            if (eta < 1)
-                henderson << QPointF(zx.map(eta), zy.map(hendersonZ(eta)));
-        }
-        drawDashed(g, henderson, kInk);
-        for (std::size_t k = 0; k < order.size(); ++k)
-            drawMeans(g, zx, zy, bySeries[order[k]], kSeries[k % 6],
-                &GroupSummary::zPackingFraction, &GroupSummary::zMean, &GroupSummary::zStderr);
-        g.p.restore();
-        legend(g, QPointF(zArea.left() + 8 * f, zArea.top() + 8 * f),
-            { measured,
-                { QStringLiteral("Henderson の状態方程式（剛体円板）"), kInk,
-                    LegendEntry::Dashed } },
-            false);
-    }
+    if (anyZ)
+        drawZPanel(g, QRectF(110 * f, 700 * f, 820 * f, 360 * f), x.hi, axisEnd(zHi * 1.1),
+            bySeries, order, measured);
     return image;
 }
 

@@ -87,10 +87,10 @@ void Stepper::afterSubStep(const ModPar &s)
 Recorder::Recorder(RecorderSetup setup, const Stepper &stepper)
     : m_setup(std::move(setup))
     , m_stepper(stepper)
-    , m_motion(stepper.simulation().state(), stepper.unbounded(), m_setup.msd, m_setup.speeds,
-          m_setup.totalSubSteps)
+    , m_motion(
+          stepper.state(), stepper.unbounded(), m_setup.msd, m_setup.speeds, m_setup.totalSubSteps)
 {
-    const ModPar &s = stepper.simulation().state();
+    const ModPar &s = stepper.state();
     if (m_setup.snapshots) {
         m_snapshots = std::string(kSnapshotHeader) + '\n';
         appendStateRows(m_snapshots, s, "0,");

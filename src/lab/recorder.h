@@ -47,7 +47,8 @@ public:
     const std::vector<double> &unwrappedX() const { return m_unwrapped.x(); }
     const std::vector<double> &unwrappedY() const { return m_unwrapped.y(); }
     bool unbounded() const { return m_unbounded; }
-    Simulation &simulation() const { return m_simulation; }
+    const ModPar &state() const { return m_simulation.state(); }
+    Simulation &simulation() { return m_simulation; }
 
 private:
     void afterSubStep(const ModPar &state) override;

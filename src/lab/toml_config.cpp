@@ -24,6 +24,8 @@ std::string typeName(const toml::node &node)
     // boolean, date, time, date_time.
     constexpr const char *names[] = { "", "a table", "a list", "a string", "an integer",
         "a fraction", "true or false", "a date or time", "a date or time", "a date or time" };
+    static_assert(static_cast<int>(toml::node_type::boolean) == 6
+        && static_cast<int>(toml::node_type::date_time) == std::size(names) - 1);
     return names[static_cast<int>(node.type())];
 }
 

@@ -291,7 +291,9 @@ std::string pngBytes(const QImage &image)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
+    // Every picture is opaque: without the alpha channel the file is a quarter smaller.
     QImage opaque = image.convertToFormat(QImage::Format_RGB32);
+    // The resolution the files record, a 96 dpi screen's (without a screen Qt would record 100).
     opaque.setDotsPerMeterX(qRound(96 * 100 / 2.54));
     opaque.setDotsPerMeterY(qRound(96 * 100 / 2.54));
     opaque.save(&buffer, "PNG", 0);
